@@ -1,0 +1,13 @@
+// One map page per water system of a loaded data file, written into "<data file>_html/".
+#pragma once
+
+#include <string>
+
+#include "hydrochart/codelist.h"
+#include "hydrochart/riverdata/riverdata.h"
+
+// Writes the pages of every water system of `data` (loaded from `dataPath`) and releases the
+// data set. 0 on success (also when the path has no ".xml"), 1 when the code array cannot be
+// allocated, 2 when drawing a water system failed.
+int writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
+                             const WaterSystemCodeList& list);

@@ -1,0 +1,1 @@
+#include "hydrochart/codelist.h"

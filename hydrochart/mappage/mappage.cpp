@@ -1,0 +1,1 @@
+#include "hydrochart/mappage/mappage.h"

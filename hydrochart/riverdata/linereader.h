@@ -1,0 +1,44 @@
+// The line reader of river data files and the two small text tools that the loaders build on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Reads a data file in large blocks and hands out its lines one by one: line ends removed
+// (a CR directly before the LF dropped as well), empty lines skipped, the first XML comment of
+// a line cut out (also across lines), and lines longer than 1023 bytes handed out in pieces of
+// 1023 bytes.
+class DataLineReader {
+ public:
+  // Takes ownership of nothing: `fd` stays open and is closed by the caller.
+  explicit DataLineReader(int fd);
+  DataLineReader(const DataLineReader&) = delete;
+  DataLineReader& operator=(const DataLineReader&) = delete;
+
+  // Next line with content, or false at the end of the file (or on a read error). `line`
+  // stays valid until the next call.
+  bool readDataLine(std::string_view& line);
+
+  // Raw line reading (line end handling and pieces as above, but no comment removal and empty
+  // lines included); false at the end. Used by readDataLine, exposed for tests.
+  bool readRawLine(std::string_view& line);
+
+ private:
+  bool fill();
+
+  int fd_;
+  std::string block_;
+  std::size_t begin_ = 0;  // first unread byte of block_
+  std::size_t end_ = 0;    // one past the last valid byte of block_
+  bool eof_ = false;
+  std::string joined_;     // line rebuilt after a comment spanning lines
+};
+
+// Value of the first run of decimal digits in `text` as an unsigned 32-bit number (saturating
+// at 4294967295), taken as a signed 32-bit integer; 0 when the text holds no digit.
+std::int32_t parseIdNumber(std::string_view text);
+
+// Position in `text` just past the first occurrence of `pattern`, or std::string_view::npos.
+std::size_t findAfter(std::string_view text, std::string_view pattern);

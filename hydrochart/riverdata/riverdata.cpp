@@ -1,0 +1,1 @@
+#include "hydrochart/riverdata/riverdata.h"

@@ -1,0 +1,93 @@
+// The in-memory data set of one W05 river data file, its records, and its loader.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// Reference or id text of a river node: at most 13 bytes, NUL-padded, no terminator when full.
+using NodeIdText = std::array<char, 13>;
+
+// The text of a node id field (at most 13 characters).
+inline std::string_view nodeIdView(const NodeIdText& id) {
+  std::size_t n = 0;
+  while (n < id.size() && id[n] != '\0') ++n;
+  return {id.data(), n};
+}
+
+struct LatLon {
+  double lat;
+  double lon;
+};
+
+struct Curve {
+  std::int32_t first;  // index in pointList of the first position
+  std::int32_t last;   // index of the last position, inclusive; first - 1 when empty
+  std::int32_t id;
+};
+
+struct Point {
+  double lat;
+  double lon;
+  std::int32_t id;
+};
+
+struct Stream {
+  std::uint32_t waterSystemCode = 0;
+  std::int32_t location = 0;  // id of the Curve that carries the stream's line
+  std::uint64_t riverCode = 0;
+  std::int32_t sectionType = 0;
+  std::int32_t originalDataType = 0;
+  NodeIdText startRiverNode{};
+  NodeIdText endRiverNode{};
+  NodeIdText startStreamNode{};
+  NodeIdText endStreamNode{};
+  char riverName[64] = {};  // bytes as in the file, at most 63 and a terminating NUL
+};
+
+struct RiverNode {
+  std::int32_t position;  // id of the Point that holds the node's position
+  NodeIdText id;
+};
+
+// Lookup indexes, built once after a load. Each maps a key to the records that carry it, in
+// file order, so the first element is the first match of a linear search.
+struct RiverDataIndex {
+  std::unordered_map<std::int32_t, std::int32_t> curveById;       // first Curve with the id
+  std::unordered_map<std::int32_t, std::int32_t> pointById;       // first Point with the id
+  std::unordered_map<std::string_view, std::int32_t> riverNodeById;  // first RiverNode (key views the record)
+  std::unordered_map<std::uint64_t, std::vector<std::int32_t>> streamsByRiverCode;
+  std::unordered_map<std::uint32_t, std::vector<std::int32_t>> streamsByWaterSystem;
+};
+
+struct RiverData {
+  std::vector<LatLon> pointList;
+  std::vector<Curve> curves;
+  std::vector<Point> points;
+  std::vector<Stream> streams;
+  std::vector<RiverNode> riverNodes;
+  std::int32_t maxCv = 0;  // largest Curve id of the load
+  std::int32_t maxPt = 0;  // largest Point id of the load
+  RiverDataIndex index;
+};
+
+// Loads `path` into `data` (replacing what it held) and prints the load report.
+// Returns -1 when the file cannot be opened (nothing printed), 0 when loaded, 1 when an array
+// could not grow ("** Error: realloc\n" printed; the data set must not be used).
+int loadRiverData(const std::string& path, RiverData& data);
+
+// Empties the data set and gives its memory back.
+void releaseRiverData(RiverData& data);
+
+// Lookups over the index; -1 when nothing matches.
+std::int32_t findCurveIndex(const RiverData& data, std::int32_t id);
+std::int32_t findPointIndex(const RiverData& data, std::int32_t id);
+std::int32_t findRiverNodeIndex(const RiverData& data, std::string_view idText);  // at most 13 chars compared
+
+// Indexes into `streams` of the streams of one river or one water system, in file order
+// (empty when none).
+const std::vector<std::int32_t>& streamsOfRiver(const RiverData& data, std::uint64_t riverCode);
+const std::vector<std::int32_t>& streamsOfWaterSystem(const RiverData& data, std::uint32_t code);

@@ -1,0 +1,33 @@
+// Text conversions between the encodings the W05 tools meet: UTF-8 (the platform's own),
+// CP932 (Windows Shift_JIS), EUC-JP and ISO-2022-JP. Conversions are never strict: bytes that
+// do not fit are replaced, so valid text never comes back empty.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// iconv name of a Windows code page number (932, 20932, 50222, 65001; 0 stands for the ANSI
+// code page, CP932). Returns nullptr for code pages that yield no text (1200, 1201, -1 ...).
+const char* iconvNameOfCodePage(int codePage);
+
+// Converts `text` from encoding `from` to encoding `to` (iconv names). A byte sequence that does
+// not convert is replaced by U+FFFD when the target is UTF-8, else by "?", and conversion goes on
+// after it. An unknown encoding name yields an empty string.
+std::string convertText(std::string_view text, const char* from, const char* to);
+
+inline std::string cp932ToUtf8(std::string_view text) { return convertText(text, "CP932", "UTF-8"); }
+inline std::string utf8ToCp932(std::string_view text) { return convertText(text, "UTF-8", "CP932"); }
+
+// Number of UTF-16 code units that the UTF-8 text takes (invalid bytes count one unit each).
+std::size_t utf16Length(std::string_view utf8);
+
+// Longest prefix of `text` of at most `maxBytes` bytes that does not split a UTF-8 character.
+std::string_view cutUtf8(std::string_view text, std::size_t maxBytes);
+
+// Longest prefix of `text` of at most `maxBytes` bytes that does not split a CP932 character.
+std::string_view cutCp932(std::string_view text, std::size_t maxBytes);
+
+}  // namespace platform

@@ -1,0 +1,58 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+class FilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/w05files.XXXXXX";
+    root_ = mkdtemp(tmpl);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+  void touch(const std::string& name) { std::ofstream(root_ + "/" + name) << "x"; }
+  std::string root_;
+};
+
+TEST_F(FilesTest, FindFilesMatchesWildcardsInNameOrder) {
+  touch("W05-09_13-g.xml");
+  touch("W05-09_01-g.xml");
+  touch("W05-09_01-g.txt");
+  touch(".hidden.xml");
+  fs::create_directory(root_ + "/dir.xml");
+  const auto found = findFiles(root_ + "/*.xml");
+  ASSERT_EQ(found.size(), 4u);
+  EXPECT_EQ(found[0].name, ".hidden.xml");
+  EXPECT_EQ(found[1].name, "W05-09_01-g.xml");
+  EXPECT_EQ(found[2].name, "W05-09_13-g.xml");
+  EXPECT_EQ(found[3].name, "dir.xml");
+  EXPECT_TRUE(found[3].isDirectory);
+  EXPECT_FALSE(found[1].isDirectory);
+  EXPECT_EQ(findFiles(root_ + "/W05-?\?_?\?-g.xml").size(), 2u);
+  EXPECT_TRUE(findFiles(root_ + "/nothing*").empty());
+  EXPECT_TRUE(findFiles(root_ + "/missing/*").empty());
+}
+
+TEST_F(FilesTest, MakeDirectoryCreatesOneLevelAndAcceptsExisting) {
+  EXPECT_TRUE(makeDirectory(root_ + "/a"));
+  EXPECT_TRUE(makeDirectory(root_ + "/a"));
+  EXPECT_TRUE(isDirectory(root_ + "/a"));
+  EXPECT_FALSE(makeDirectory(root_ + "/x/y"));
+  touch("file");
+  EXPECT_FALSE(makeDirectory(root_ + "/file"));
+  EXPECT_TRUE(pathExists(root_ + "/file"));
+  EXPECT_FALSE(isDirectory(root_ + "/file"));
+}
+
+TEST(PathParts, RemoveLastComponent) {
+  EXPECT_EQ(removeLastComponent("a/b/c.xml"), "a/b");
+  EXPECT_EQ(removeLastComponent("c.xml"), "");
+  EXPECT_EQ(removeLastComponent("/c.xml"), "/");
+  EXPECT_FALSE(programDirectory().empty());
+}
