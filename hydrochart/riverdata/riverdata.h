@@ -79,6 +79,10 @@ struct RiverData {
 // could not grow ("** Error: realloc\n" printed; the data set must not be used).
 int loadRiverData(const std::string& path, RiverData& data);
 
+// Builds `data.index` from the records (loadRiverData calls it; tests that fill a data set by
+// hand call it themselves).
+void buildRiverDataIndex(RiverData& data);
+
 // Empties the data set and gives its memory back.
 void releaseRiverData(RiverData& data);
 
