@@ -1,0 +1,230 @@
+#include "hydrochart/run.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <strings.h>
+
+#include "hydrochart/allpages.h"
+#include "hydrochart/codelist.h"
+#include "hydrochart/indexpage.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/textconv.h"
+
+namespace {
+
+constexpr const char* kCodeListXml = "WaterSystemCodeCd.xml";
+constexpr const char* kCodeListHtml = "WaterSystemCodeCd.html";
+constexpr std::size_t kMaxTitleBytes = 1023;
+
+// Reads a colour as a 32-bit unsigned hexadecimal number the way a 32-bit strtoul does:
+// white space and a sign accepted, an optional 0x, saturation at 0xFFFFFFFF, a minus sign
+// negating modulo 2^32, 0 when nothing converts.
+Color parseHexColor(const char* text) {
+  while (std::isspace(static_cast<unsigned char>(*text))) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = *text++ == '-';
+  if (!std::isxdigit(static_cast<unsigned char>(*text))) return 0;
+  errno = 0;
+  const unsigned long long magnitude = std::strtoull(text, nullptr, 16);
+  if (errno == ERANGE || magnitude > 0xFFFFFFFFull) return 0xFFFFFFFFu;
+  const auto value = static_cast<std::uint32_t>(magnitude);
+  return negative ? static_cast<std::uint32_t>(0u - value) : value;
+}
+
+[[nodiscard]] int failurePath() {
+  platform::pauseForKey();
+  return 1;
+}
+
+int loadCodeList(WaterSystemCodeList& list) {
+  std::int32_t codePage = -1;
+  int count = loadWaterSystemCodeList(list, kCodeListXml, kCodeListHtml, codePage);
+  if (count != 0) return count;
+  // Not found (or empty) in the working directory: try the program's own folder.
+  const std::string folder = platform::programDirectory();
+  if (folder.empty() || folder.size() + 24 > platform::kMaxPathLength) return 0;
+  return loadWaterSystemCodeList(list, folder + "/" + kCodeListXml, folder + "/" + kCodeListHtml,
+                                 codePage);
+}
+
+int writeCodeLabelFile(const std::vector<std::string>& args, const WaterSystemCodeList& list) {
+  const std::string path = codeLabelFileName(args);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) {
+    std::fputs("** Error: Code Label file not created.\n", stdout);
+    return failurePath();
+  }
+  bool ok = true;
+  for (const auto& entry : list) {
+    ok = std::fprintf(file, "\t\t\t\t<codelabel label=\"%s\" code=\"%06u\" />\n",
+                      entry.labelUtf8.c_str(), static_cast<unsigned>(entry.code)) > 0 && ok;
+  }
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) {
+    // A file that did not reach the disk whole is no success.
+    std::fputs("** Error: Code Label file not created.\n", stdout);
+    return failurePath();
+  }
+  std::fputs("Code Label for \"WaterSystemCodeCd.xml\" was generated.\n", stdout);
+  return 0;
+}
+
+int runBatch(const std::string& pattern, const WaterSystemCodeList& list) {
+  const auto matches = platform::findFiles(pattern);
+  if (matches.empty()) return 2;
+  // Matches are opened in the pattern's folder; a pattern without a folder part opens them in
+  // the working directory.
+  const std::string prefix =
+      pattern.find('/') == std::string::npos ? "" : platform::removeLastComponent(pattern) + "/";
+  RiverData data;
+  for (const auto& match : matches) {
+    if (match.isDirectory) continue;
+    const std::string path = prefix + match.name;
+    if (path.size() > platform::kMaxPathLength) {
+      std::printf("** Error: Path too long: %s\n", path.c_str());
+      return failurePath();
+    }
+    const int loaded = loadRiverData(path, data);
+    if (loaded < 0) continue;  // a file that cannot be opened is skipped
+    if (loaded > 0) return failurePath();
+    if (writeAllWaterSystemPages(path, data, list) != 0) return failurePath();
+    std::printf("%s was processed.\n", path.c_str());
+  }
+  return 0;
+}
+
+int runPage(const std::vector<std::string>& args, RiverData& data) {
+  const std::string& pagePath = args[1];
+  const std::string title =
+      args.size() > 2 ? std::string(platform::cutUtf8(args[2], kMaxTitleBytes)) : std::string();
+  MapPage page;
+  if (!openMapPage(page, pagePath, title)) {
+    std::printf("** Error: Output file \"%s\" not created.\n", pagePath.c_str());
+    return failurePath();
+  }
+  std::int32_t colorIndex = 0;
+  for (std::size_t i = 3; i < args.size(); ++i) {
+    const CodeArgument argument = parseCodeArgument(args[i]);
+    int status;
+    if (argument.code >= 1000000) {
+      const Color color = argument.automatic ? colorFromIndex(colorIndex, 0.75) : argument.color;
+      status = drawRiver(page, data, argument.code, color);
+      ++colorIndex;
+    } else {
+      status = drawWaterSystem(page, data, static_cast<std::uint32_t>(argument.code),
+                               argument.color, argument.automatic, colorIndex);
+    }
+    if (status != 0) return failurePath();
+  }
+  if (closeMapPage(page) != 0) {
+    // The page did not reach the disk whole (disk full, write error): no success line.
+    std::printf("** Error: Output file \"%s\" not created.\n", pagePath.c_str());
+    return failurePath();
+  }
+  std::printf("%s successfully generated. (path=%d)\n", pagePath.c_str(), page.pathCount);
+  releaseRiverData(data);
+  return 0;
+}
+
+}  // namespace
+
+bool modeLoadsCodeList(const std::vector<std::string>& args) {
+  return !args.empty() && strcasecmp(args[0].c_str(), "create_index") != 0 &&
+         args[0] != "-h" && args[0] != "--help" && args[0] != "--version";
+}
+
+RunMode chooseRunMode(const std::vector<std::string>& args, bool haveCodeList) {
+  if (args.empty()) return RunMode::Usage;
+  const std::string& first = args[0];
+  if (first == "-h" || first == "--help") return RunMode::Help;
+  if (first == "--version") return RunMode::Version;
+  if (strcasecmp(first.c_str(), "create_index") == 0) return RunMode::IndexPage;
+  if (first == "ws_codelabel" && haveCodeList) return RunMode::CodeLabel;
+  if (first.find('*') != std::string::npos || args.size() == 1) return RunMode::Batch;
+  if (args[1] == "*") return RunMode::AllWaterSystems;
+  return RunMode::Page;
+}
+
+CodeArgument parseCodeArgument(const std::string& text) {
+  CodeArgument argument;
+  char* end = nullptr;
+  argument.code = std::strtoull(text.c_str(), &end, 10);
+  if (*end == '\0') return argument;
+  // The character where the number stopped separates the code from its colour.
+  argument.automatic = false;
+  argument.color = parseHexColor(end + 1);
+  return argument;
+}
+
+std::string codeLabelFileName(const std::vector<std::string>& args) {
+  return args.size() == 2 ? args[1] : "ws_codelabel.txt";
+}
+
+const char* usageText() {
+  return "Usage:\n"
+         "  hydrochart DATA.xml PAGE.htm [TITLE [CODE[/RRGGBB]...]]\n"
+         "      one map page with the rivers (codes of 1000000 and more) and water systems\n"
+         "      (smaller codes) given, in automatic colours or the colour after the separator\n"
+         "  hydrochart DATA.xml \"*\"\n"
+         "      one page per water system, written into the folder DATA_html\n"
+         "  hydrochart \"PATTERN\"\n"
+         "      the same for every data file that matches the wildcard pattern, in name order\n"
+         "  hydrochart create_index [FOLDER]\n"
+         "      FOLDER/index.html over the W05-?\?_?\?-g_html folders in FOLDER (default .)\n"
+         "  hydrochart ws_codelabel [FILE]\n"
+         "      code-label lines from WaterSystemCodeCd.xml (default ws_codelabel.txt)\n"
+         "  hydrochart --help | --version\n"
+         "The code list WaterSystemCodeCd.xml or .html is read from the working directory,\n"
+         "else from the program's folder.\n"
+         "Exit status: 0 done, 1 error, 2 no file matches the pattern.\n";
+}
+
+int runHydrochart(const std::vector<std::string>& args) {
+  const RunMode early = chooseRunMode(args, false);
+  if (early == RunMode::Help) {
+    std::fputs(usageText(), stdout);
+    return 0;
+  }
+  if (early == RunMode::Version) {
+    std::printf("hydrochart %s\n", W05_VERSION);
+    return 0;
+  }
+  std::printf("**** hydrochart **** cp=%u\n", static_cast<unsigned>(platform::consoleCodePage()));
+  if (early == RunMode::Usage) {
+    std::fputs(usageText(), stdout);
+    return 1;
+  }
+  if (early == RunMode::IndexPage) {
+    const int result = createIndexPage(args.size() > 1 ? args[1] : std::string());
+    return result == 0 ? 0 : failurePath();
+  }
+
+  WaterSystemCodeList list;
+  loadCodeList(list);
+  const RunMode mode = chooseRunMode(args, !list.empty());
+  switch (mode) {
+    case RunMode::CodeLabel:
+      return writeCodeLabelFile(args, list);
+    case RunMode::Batch:
+      if (args[0].size() > platform::kMaxPathLength) {
+        std::printf("** Error: Path too long: %s\n", args[0].c_str());
+        return failurePath();
+      }
+      return runBatch(args[0], list);
+    default:
+      break;
+  }
+
+  RiverData data;
+  if (loadRiverData(args[0], data) != 0) {
+    std::printf("** Error: River data file \"%s\" not found.\n", args[0].c_str());
+    return failurePath();
+  }
+  if (mode == RunMode::AllWaterSystems) {
+    return writeAllWaterSystemPages(args[0], data, list) == 0 ? 0 : failurePath();
+  }
+  return runPage(args, data);
+}

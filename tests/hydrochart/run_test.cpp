@@ -1,0 +1,84 @@
+#include "hydrochart/run.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+RunMode modeOf(std::vector<std::string> args, bool haveCodeList = true) {
+  return chooseRunMode(args, haveCodeList);
+}
+
+}  // namespace
+
+TEST(ChooseRunMode, FollowsTheOrderOfTheTests) {
+  EXPECT_EQ(modeOf({}), RunMode::Usage);
+  EXPECT_EQ(modeOf({"--help"}), RunMode::Help);
+  EXPECT_EQ(modeOf({"-h", "x"}), RunMode::Help);
+  EXPECT_EQ(modeOf({"--version"}), RunMode::Version);
+  EXPECT_EQ(modeOf({"create_index"}), RunMode::IndexPage);
+  EXPECT_EQ(modeOf({"CREATE_INDEX", "out"}), RunMode::IndexPage);
+  EXPECT_EQ(modeOf({"Create_Index", "a", "b"}), RunMode::IndexPage);
+  EXPECT_EQ(modeOf({"ws_codelabel"}), RunMode::CodeLabel);
+  EXPECT_EQ(modeOf({"ws_codelabel", "out.txt", "x"}), RunMode::CodeLabel);
+  EXPECT_EQ(modeOf({"data/W05-*.xml", "ignored"}), RunMode::Batch);
+  EXPECT_EQ(modeOf({"W05-09_13-g.xml"}), RunMode::Batch);
+  EXPECT_EQ(modeOf({"W05-09_13-g.xml", "*"}), RunMode::AllWaterSystems);
+  EXPECT_EQ(modeOf({"W05-09_13-g.xml", "*.htm"}), RunMode::Page);
+  EXPECT_EQ(modeOf({"W05-09_13-g.xml", "out.htm"}), RunMode::Page);
+}
+
+TEST(ChooseRunMode, CodeLabelNeedsExactNameAndACodeList) {
+  EXPECT_EQ(modeOf({"WS_CODELABEL"}), RunMode::Batch);
+  EXPECT_EQ(modeOf({"WS_CODELABEL", "x.txt"}), RunMode::Page);
+  EXPECT_EQ(modeOf({"ws_codelabel"}, false), RunMode::Batch);
+  EXPECT_EQ(modeOf({"ws_codelabel", "x.txt"}, false), RunMode::Page);
+  EXPECT_EQ(modeOf({"ws_codelabel", "*"}, false), RunMode::AllWaterSystems);
+  EXPECT_EQ(codeLabelFileName({"ws_codelabel", "out.txt"}), "out.txt");
+  EXPECT_EQ(codeLabelFileName({"ws_codelabel"}), "ws_codelabel.txt");
+  EXPECT_EQ(codeLabelFileName({"ws_codelabel", "out.txt", "x"}), "ws_codelabel.txt");
+  EXPECT_FALSE(modeLoadsCodeList({"create_index"}));
+  EXPECT_TRUE(modeLoadsCodeList({"ws_codelabel"}));
+}
+
+TEST(ParseCodeArgument, ReadsCodeSeparatorAndColour) {
+  auto a = parseCodeArgument("1300130002/00ff00");
+  EXPECT_EQ(a.code, 1300130002u);
+  EXPECT_FALSE(a.automatic);
+  EXPECT_EQ(a.color, 0x00ff00u);
+
+  a = parseCodeArgument("130010");
+  EXPECT_EQ(a.code, 130010u);
+  EXPECT_TRUE(a.automatic);
+
+  a = parseCodeArgument("  +130010");  // white space and sign as the standard conversion takes them
+  EXPECT_EQ(a.code, 130010u);
+  EXPECT_TRUE(a.automatic);
+
+  a = parseCodeArgument("130010:");  // separator without colour digits: black, not automatic
+  EXPECT_FALSE(a.automatic);
+  EXPECT_EQ(a.color, 0u);
+
+  a = parseCodeArgument("130010//ff");  // a second separator is not skipped
+  EXPECT_EQ(a.color, 0u);
+
+  a = parseCodeArgument("130010#0xAbCdEf");
+  EXPECT_EQ(a.color, 0xabcdefu);
+
+  a = parseCodeArgument("1xffffffffff");  // colours are 32-bit: saturate
+  EXPECT_EQ(a.color, 0xffffffffu);
+
+  a = parseCodeArgument("1x-1");
+  EXPECT_EQ(a.color, 0xffffffffu);
+}
+
+TEST(ParseCodeArgument, CodeBoundariesAndOverflow) {
+  EXPECT_EQ(parseCodeArgument("999999").code, 999999u);
+  EXPECT_EQ(parseCodeArgument("1000000").code, 1000000u);
+  EXPECT_EQ(parseCodeArgument("99999999999999999999999").code, UINT64_MAX);
+  EXPECT_EQ(parseCodeArgument("").code, 0u);
+  EXPECT_TRUE(parseCodeArgument("").automatic);
+  const auto letters = parseCodeArgument("abc");
+  EXPECT_EQ(letters.code, 0u);
+  EXPECT_FALSE(letters.automatic);
+  EXPECT_EQ(letters.color, 0xbcu);
+}
