@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""Runs hydrochart on one golden case and compares its exit status, standard output and the
+files it writes byte for byte with the case's expected files.
+
+A case folder holds:
+  args            the command-line arguments, one per line (UTF-8)
+  input/          files copied into the empty working directory before the run (optional)
+  expected/status the exit status
+  expected/stdout the standard output
+  expected/files/ every file below it must exist with exactly this content
+  absent          paths (one per line) that must not exist after the run (optional)
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+
+def main():
+    binary, case = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    with open(os.path.join(case, "args"), encoding="utf-8") as f:
+        args = [line.rstrip("\n") for line in f]
+    work = tempfile.mkdtemp(prefix="hydrochart-golden-")
+    try:
+        if os.path.isdir(os.path.join(case, "input")):
+            shutil.copytree(os.path.join(case, "input"), work, dirs_exist_ok=True)
+        env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+        run = subprocess.run([binary] + args, cwd=work, env=env, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+        failures = []
+        with open(os.path.join(case, "expected", "status")) as f:
+            status = int(f.read().strip())
+        if run.returncode != status:
+            failures.append(f"exit status {run.returncode}, expected {status}")
+        with open(os.path.join(case, "expected", "stdout"), "rb") as f:
+            stdout = f.read()
+        if run.stdout != stdout:
+            failures.append("standard output differs:\n--- expected\n%s\n--- actual\n%s" % (
+                stdout.decode("utf-8", "replace"), run.stdout.decode("utf-8", "replace")))
+        expected_root = os.path.join(case, "expected", "files")
+        for root, _, names in os.walk(expected_root):
+            for name in names:
+                rel = os.path.relpath(os.path.join(root, name), expected_root)
+                produced = os.path.join(work, rel)
+                if not os.path.isfile(produced):
+                    failures.append(f"file {rel} was not written")
+                    continue
+                with open(os.path.join(root, name), "rb") as a, open(produced, "rb") as b:
+                    want, got = a.read().splitlines(True), b.read().splitlines(True)
+                if want != got:
+                    for n, (w, g) in enumerate(zip(want + [b""] * len(got), got + [b""] * len(want))):
+                        if w != g:
+                            failures.append(f"file {rel} differs at line {n + 1}:\n  expected {w!r}\n  actual   {g!r}")
+                            break
+        absent = os.path.join(case, "absent")
+        if os.path.exists(absent):
+            with open(absent, encoding="utf-8") as f:
+                for rel in filter(None, (line.strip() for line in f)):
+                    if os.path.exists(os.path.join(work, rel)):
+                        failures.append(f"{rel} must not exist")
+        if b"runtime error" in run.stderr or b"Sanitizer" in run.stderr:
+            failures.append("sanitizer report:\n" + run.stderr.decode("utf-8", "replace"))
+        if failures:
+            print(f"{os.path.basename(case)}: FAILED")
+            print("\n".join(failures))
+            return 1
+        print(f"{os.path.basename(case)}: ok")
+        return 0
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
