@@ -1,1 +1,301 @@
 #include "hydrochart/codelist.h"
+
+#include <cctype>
+#include <cstdio>
+#include <new>
+#include <string_view>
+#include <utility>
+
+#include "platform/files.h"
+#include "platform/textconv.h"
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+constexpr std::size_t kUtf8LabelBytes = 47;
+constexpr std::size_t kAnsiLabelBytes = 31;
+
+// Reads the whole file in text mode (a CR directly before a LF is dropped). The text ends at
+// its first NUL byte, as every search over it would stop there. False when it cannot be read.
+bool readListText(const std::string& path, std::string& text) {
+  if (platform::isDirectory(path)) return false;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  std::string raw;
+  char block[65536];
+  std::size_t n;
+  while ((n = std::fread(block, 1, sizeof block, file)) > 0) raw.append(block, n);
+  std::fclose(file);
+
+  const std::size_t nul = raw.find('\0');
+  if (nul != npos) raw.resize(nul);
+  text.clear();
+  text.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+    text.push_back(raw[i]);
+  }
+  return true;
+}
+
+// Position of `pattern` in `text` at or after `from`, or npos (also when `from` lies beyond
+// the text).
+std::size_t locate(std::string_view text, std::size_t from, std::string_view pattern) {
+  if (from > text.size()) return npos;
+  return text.find(pattern, from);
+}
+
+// Position just past `pattern` at or after `from`, or npos.
+std::size_t findPast(std::string_view text, std::size_t from, std::string_view pattern) {
+  const std::size_t at = locate(text, from, pattern);
+  return at == npos ? npos : at + pattern.size();
+}
+
+bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view word) {
+  if (at > text.size() || text.size() - at < word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[at + i])) !=
+        std::tolower(static_cast<unsigned char>(word[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool startsWithBom(std::string_view text) { return text.substr(0, 3) == "\xEF\xBB\xBF"; }
+
+// Code page named by the value at `value` when it starts before `declarationEnd`: 65001, 0,
+// or -1 when neither name is there.
+int codePageOfName(std::string_view text, std::size_t value, std::size_t declarationEnd) {
+  if (value >= declarationEnd) return -1;
+  if (startsWithNoCase(text, value, "UTF-8")) return 65001;
+  if (startsWithNoCase(text, value, "Shift_JIS")) return 0;
+  return -1;
+}
+
+int xmlCodePage(std::string_view text) {
+  if (startsWithBom(text)) return 65001;
+  int codePage = -1;
+  const std::size_t declaration = findPast(text, 0, "<?xml");
+  if (declaration != npos) {
+    const std::size_t end = locate(text, declaration, "?>");
+    const std::size_t value = findPast(text, declaration, "encoding=\"");
+    if (end != npos && value != npos) codePage = codePageOfName(text, value, end);
+  }
+  return codePage == -1 ? 65001 : codePage;
+}
+
+int htmlCodePage(std::string_view text) {
+  if (startsWithBom(text)) return 65001;
+  int codePage = -1;
+  const std::size_t meta = findPast(text, 0, "<meta ");
+  if (meta != npos) {
+    const std::size_t end = locate(text, meta, ">");
+    std::size_t value = findPast(text, meta, "charset=");
+    if (end != npos && value != npos) {
+      if (value < text.size() && text[value] == '"') ++value;
+      codePage = codePageOfName(text, value, end);
+    }
+  }
+  return codePage == -1 ? 65001 : codePage;
+}
+
+// Unsigned 32-bit reading of a decimal text as the C library's conversion does it where
+// unsigned long has 32 bits: white space skipped, optional sign, digits up to the first other
+// character, saturation at the largest value, a minus sign negating modulo 2^32.
+std::uint32_t parseCode(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::uint64_t value = 0;
+  bool overflow = false;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    if (value > 0xFFFFFFFFu) {
+      overflow = true;
+      value = 0xFFFFFFFFu;
+    }
+  }
+  if (overflow) return 0xFFFFFFFFu;
+  const auto result = static_cast<std::uint32_t>(value);
+  return negative ? static_cast<std::uint32_t>(0u - result) : result;
+}
+
+// Stores a label as read: UTF-8 text cut to 47 bytes, Shift_JIS text cut to 31 bytes (kept in
+// CP932 until the list is complete), each cut on a character boundary.
+void storeLabel(WaterSystemCodeEntry& entry, std::string_view label, int codePage) {
+  if (codePage == 65001) {
+    entry.labelUtf8 = platform::cutUtf8(label, kUtf8LabelBytes);
+  } else {
+    entry.labelUtf8 = platform::cutCp932(label, kAnsiLabelBytes);
+  }
+}
+
+// Counts the complete codelabel elements of the region: label, code and a closing "/>".
+std::size_t countXmlEntries(std::string_view region) {
+  std::size_t count = 0;
+  std::size_t at = 0;
+  for (;;) {
+    at = findPast(region, at, "<codelabel");
+    if (at != npos) at = findPast(region, at, "label=\"");
+    if (at != npos) at = findPast(region, at, "\"");
+    if (at != npos) at = findPast(region, at, "code=\"");
+    if (at != npos) at = findPast(region, at, "\"");
+    if (at != npos) at = findPast(region, at, "/>");
+    if (at == npos) return count;
+    ++count;
+  }
+}
+
+void fillXmlEntries(std::string_view region, std::size_t count, int codePage,
+                    WaterSystemCodeList& list) {
+  std::size_t at = 0;
+  while (list.size() < count) {
+    at = findPast(region, at, "<codelabel");
+    if (at == npos) return;
+    const std::size_t labelStart = findPast(region, at, "label=\"");
+    if (labelStart == npos) return;
+    const std::size_t labelEnd = locate(region, labelStart, "\"");
+    if (labelEnd == npos) return;
+    const std::size_t codeStart = findPast(region, labelEnd + 1, "code=\"");
+    if (codeStart == npos) return;
+    const std::size_t codeEnd = locate(region, codeStart, "\"");
+    if (codeEnd == npos) return;
+    WaterSystemCodeEntry entry;
+    storeLabel(entry, region.substr(labelStart, labelEnd - labelStart), codePage);
+    entry.code = parseCode(region.substr(codeStart, codeEnd - codeStart));
+    at = findPast(region, codeEnd + 1, "/>");
+    if (at == npos) return;
+    list.push_back(std::move(entry));
+  }
+}
+
+// One table row of the HTML form: its first two cells and where the scan goes on.
+struct TableRow {
+  std::size_t codeStart, codeEnd, labelStart, labelEnd, next;
+};
+
+// The next row from `at` that holds two cells, each "<td>" ... "</td>", and ends in "</tr>".
+// Rows with more cells yield their first two; the rest of the row is passed over.
+bool nextTableRow(std::string_view region, std::size_t at, TableRow& row) {
+  const std::size_t firstOpen = locate(region, at, "<td>");
+  if (firstOpen == npos) return false;
+  row.codeStart = firstOpen + 4;
+  row.codeEnd = locate(region, row.codeStart, "</td>");
+  if (row.codeEnd == npos) return false;
+  const std::size_t secondOpen = locate(region, row.codeEnd + 5, "<td>");
+  if (secondOpen == npos) return false;
+  row.labelStart = secondOpen + 4;
+  row.labelEnd = locate(region, row.labelStart, "</td>");
+  if (row.labelEnd == npos) return false;
+  const std::size_t rowEnd = locate(region, row.labelEnd + 5, "</tr>");
+  if (rowEnd == npos) return false;
+  row.next = rowEnd + 5;
+  return true;
+}
+
+std::size_t countHtmlEntries(std::string_view region) {
+  std::size_t count = 0;
+  TableRow row{};
+  for (std::size_t at = 0; nextTableRow(region, at, row); at = row.next) ++count;
+  return count;
+}
+
+// Reads the rows exactly as they were counted, so that the list never outgrows the count.
+void fillHtmlEntries(std::string_view region, std::size_t count, int codePage,
+                     WaterSystemCodeList& list) {
+  TableRow row{};
+  for (std::size_t at = 0; list.size() < count && nextTableRow(region, at, row); at = row.next) {
+    WaterSystemCodeEntry entry;
+    entry.code = parseCode(region.substr(row.codeStart, row.codeEnd - row.codeStart));
+    storeLabel(entry, region.substr(row.labelStart, row.labelEnd - row.labelStart), codePage);
+    list.push_back(std::move(entry));
+  }
+}
+
+// The part of the text between the opening and the closing tag of the code list, or false.
+bool xmlRegion(std::string_view text, std::string_view& region) {
+  const std::size_t start = findPast(text, 0, "<ksjc:WaterSystemCodeCd>");
+  if (start == npos) return false;
+  const std::size_t end = locate(text, start, "</ksjc:WaterSystemCodeCd>");
+  if (end == npos) return false;
+  region = text.substr(start, end - start);
+  return true;
+}
+
+// The table's content: from just past "<table" and the one character after it up to
+// "</table>", or false.
+bool htmlRegion(std::string_view text, std::string_view& region) {
+  const std::size_t table = locate(text, 0, "<table");
+  if (table == npos) return false;
+  const std::size_t start = table + 7;
+  const std::size_t end = locate(text, start, "</table>");
+  if (end == npos) return false;
+  region = text.substr(start, end - start);
+  return true;
+}
+
+}  // namespace
+
+std::int32_t loadWaterSystemCodeList(WaterSystemCodeList& list, const std::string& xmlPath,
+                                     const std::string& htmlPath, std::int32_t& listCodePage) {
+  list.clear();
+  listCodePage = -1;
+
+  bool isXml;
+  if (platform::pathExists(xmlPath)) {
+    isXml = true;
+  } else if (platform::pathExists(htmlPath)) {
+    isXml = false;
+  } else {
+    return 0;
+  }
+  const std::string& path = isXml ? xmlPath : htmlPath;
+
+  std::string text;
+  bool textRead = false;
+  int codePage = -1;
+  try {
+    if (!readListText(path, text)) return 0;
+    textRead = true;
+    codePage = isXml ? xmlCodePage(text) : htmlCodePage(text);
+    std::string_view region;
+    if (isXml ? xmlRegion(text, region) : htmlRegion(text, region)) {
+      const std::size_t count = isXml ? countXmlEntries(region) : countHtmlEntries(region);
+      if (count > 0) {
+        list.reserve(count);
+        if (isXml) {
+          fillXmlEntries(region, count, codePage, list);
+        } else {
+          fillHtmlEntries(region, count, codePage, list);
+        }
+      }
+    }
+    if (codePage == 0) {
+      for (WaterSystemCodeEntry& entry : list) {
+        const std::string utf8 = platform::cp932ToUtf8(entry.labelUtf8);
+        entry.labelUtf8 = platform::cutUtf8(utf8, kUtf8LabelBytes);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    // Not enough memory for the text or the list: the load found no list.
+    list.clear();
+    list.shrink_to_fit();
+    if (!textRead) return 0;
+  }
+  listCodePage = codePage;
+
+  const auto count = static_cast<std::int32_t>(list.size());
+  std::printf("*WaterSystemCodeList was extracted from \"%s\" ", path.c_str());
+  std::printf("CodePage=%d nws=%d\n", listCodePage, count);
+  return count;
+}
+
+const std::string* findWaterSystemLabel(const WaterSystemCodeList& list, std::uint32_t code) {
+  // A linear search: the list holds a few hundred entries and is searched once per page.
+  for (const WaterSystemCodeEntry& entry : list) {
+    if (entry.code == code) return &entry.labelUtf8;
+  }
+  return nullptr;
+}
