@@ -7,7 +7,9 @@
 #include "hydrochart/riverdata/riverdata.h"
 
 // Writes the pages of every water system of `data` (loaded from `dataPath`) and releases the
-// data set. 0 on success (also when the path has no ".xml"), 1 when the code array cannot be
-// allocated, 2 when drawing a water system failed.
+// data set. 0 on success (also when the path has no ".xml"; a page whose file cannot be created
+// is reported and skipped), 1 when the code array cannot be allocated, 2 when drawing a water
+// system failed, 3 when a page could not be written completely (a write or the close failed).
+// The data set is released only on success.
 int writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
                              const WaterSystemCodeList& list);
