@@ -1,0 +1,135 @@
+#include "hydrochart/indexpage.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace {
+
+constexpr int kPrefectureCount = 47;
+
+// Prefecture names in the order of their codes 01 to 47.
+constexpr std::array<const char*, kPrefectureCount> kPrefectureNames = {
+    "北海道", "青森県", "岩手県", "宮城県", "秋田県", "山形県", "福島県",
+    "茨城県", "栃木県", "群馬県", "埼玉県", "千葉県", "東京都", "神奈川県",
+    "新潟県", "富山県", "石川県", "福井県", "山梨県", "長野県", "岐阜県",
+    "静岡県", "愛知県", "三重県", "滋賀県", "京都府", "大阪府", "兵庫県",
+    "奈良県", "和歌山県", "鳥取県", "島根県", "岡山県", "広島県", "山口県",
+    "徳島県", "香川県", "愛媛県", "高知県", "福岡県", "佐賀県", "長崎県",
+    "熊本県", "大分県", "宮崎県", "鹿児島県", "沖縄県"};
+
+constexpr char kHead[] =
+    "<!DOCTYPE html>\n<html><head>\n<meta charset=\"utf-8\">\n<title>河川水系リスト</title>\n"
+    "</head><body>\n<h2>都道府県の河川水系リスト</h2>\n";
+
+constexpr char kSourceLine[] =
+    "<small><hr>出典：「<a href=\"https://nlftp.mlit.go.jp/ksj/gml/datalist/KsjTmplt-W05.html\">"
+    "国土数値情報　河川データ（平成18年度～平成21年度）</a>」（国土交通省）をもとに作成<hr></small>\n";
+
+constexpr std::size_t kFolderNameLimit = 63;
+
+// The index file and whether every byte handed to it arrived.
+struct IndexFile {
+  std::FILE* file = nullptr;
+  bool failed = false;
+
+  void write(std::string_view text) {
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) failed = true;
+  }
+  // Closes the file; false when a write or the close failed.
+  bool close() {
+    const bool closed = std::fclose(file) == 0;
+    file = nullptr;
+    return closed && !failed;
+  }
+};
+
+// Output folders by prefecture: the name of the last matching folder per code, or empty.
+std::array<std::string, kPrefectureCount> findPrefectureFolders(
+    const std::vector<platform::DirectoryEntry>& matches) {
+  std::array<std::string, kPrefectureCount> folders;
+  for (const platform::DirectoryEntry& entry : matches) {
+    if (!entry.isDirectory || entry.name.empty() || entry.name[0] == '.') continue;
+    if (entry.name.size() < 8) continue;
+    // The prefecture code is the second pair of wildcard characters, from the eighth on.
+    const long code = std::strtol(entry.name.c_str() + 7, nullptr, 10);
+    if (code < 1 || code > kPrefectureCount) continue;
+    folders[static_cast<std::size_t>(code - 1)] = entry.name.substr(0, kFolderNameLimit);
+  }
+  return folders;
+}
+
+// Writes the links of one folder's pages; false when the folder holds no page file at all.
+bool writePageLinks(IndexFile& index, const std::string& base, const std::string& folder,
+                    int& linkCount) {
+  const auto pages = platform::findFiles(base + "/" + folder + "/*.htm");
+  if (pages.empty()) return false;
+  for (const platform::DirectoryEntry& page : pages) {
+    if (page.isDirectory) continue;
+    // "000000_label.htm": the code before the first "_", the label after it, up to the first ".".
+    const std::string_view name = page.name;
+    const std::string_view stem = name.substr(0, name.find('.'));
+    const std::size_t underscore = stem.find('_');
+    const std::string_view code = stem.substr(0, underscore);
+    const std::string_view label =
+        underscore == std::string_view::npos ? std::string_view() : stem.substr(underscore + 1);
+    std::string link;
+    link.append("<a href=\"").append(folder).append("/").append(name).append("\">");
+    link.append("<small>").append(code).append(" </small>").append(label).append("</a> ");
+    index.write(link);
+    ++linkCount;
+  }
+  return true;
+}
+
+}  // namespace
+
+int createIndexPage(const std::string& baseFolder) {
+  const std::string base = baseFolder.empty() ? "." : baseFolder;
+  if (!platform::isDirectory(base)) {
+    std::printf("** Error: Folder \"%s\" not exists.\n", base.c_str());
+    return 1;
+  }
+
+  const auto matches = platform::findFiles(base + "/W05-??_??-g_html");
+  if (matches.empty()) return 2;
+  const auto folders = findPrefectureFolders(matches);
+
+  const std::string indexPath = base + "/index.html";
+  IndexFile index;
+  index.file = std::fopen(indexPath.c_str(), "w");
+  if (index.file == nullptr) {
+    std::printf("** Error: \"%s\" could not be created.\n", indexPath.c_str());
+    return 3;
+  }
+  std::printf("\"%s\" was created", indexPath.c_str());
+  index.write(kHead);
+
+  int prefectureCount = 0;
+  int linkCount = 0;
+  for (int i = 0; i < kPrefectureCount; ++i) {
+    const std::string& folder = folders[static_cast<std::size_t>(i)];
+    if (folder.empty()) continue;
+    ++prefectureCount;
+    index.write(std::string("<h3>") + kPrefectureNames[static_cast<std::size_t>(i)] + "</h3>\n");
+    if (!writePageLinks(index, base, folder, linkCount)) {
+      // The index stays as far as it was written, without its source line and end.
+      index.close();
+      return 4;
+    }
+    index.write("<br><p>\n");
+  }
+  index.write(kSourceLine);
+  index.write("</body></html>\n");
+  if (!index.close()) {
+    std::printf("** Error: \"%s\" could not be created.\n", indexPath.c_str());
+    return 3;
+  }
+  std::printf(" and processed. Pref=%d WS=%d\n", prefectureCount, linkCount);
+  return 0;
+}
