@@ -96,7 +96,7 @@ int createIndexPage(const std::string& baseFolder) {
     return 1;
   }
 
-  const auto matches = platform::findFiles(base + "/W05-??_??-g_html");
+  const auto matches = platform::findFiles(base + "/W05-?\?_?\?-g_html");
   if (matches.empty()) return 2;
   const auto folders = findPrefectureFolders(matches);
 
