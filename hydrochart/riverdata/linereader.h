@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Reads a data file in large blocks and hands out its lines one by one: line ends removed
 // (a CR directly before the LF dropped as well), empty lines skipped, the first XML comment of
@@ -12,8 +13,15 @@
 // 1023 bytes.
 class DataLineReader {
  public:
+  // Bytes asked of read(2) at a time.
+  static constexpr std::size_t kReadSize = std::size_t{1} << 20;
+  // Longest line or piece handed out, as a 1024-byte line buffer holds it.
+  static constexpr std::size_t kMaxLine = 1023;
+
   // Takes ownership of nothing: `fd` stays open and is closed by the caller.
   explicit DataLineReader(int fd);
+  // Reads `readSize` bytes at a time (small sizes let tests split lines across reads).
+  DataLineReader(int fd, std::size_t readSize);
   DataLineReader(const DataLineReader&) = delete;
   DataLineReader& operator=(const DataLineReader&) = delete;
 
@@ -29,11 +37,13 @@ class DataLineReader {
   bool fill();
 
   int fd_;
-  std::string block_;
+  std::size_t readSize_;
+  std::vector<char> block_;
   std::size_t begin_ = 0;  // first unread byte of block_
   std::size_t end_ = 0;    // one past the last valid byte of block_
   bool eof_ = false;
-  std::string joined_;     // line rebuilt after a comment spanning lines
+  bool mayHoldNul_ = false;  // a NUL byte was read: lines end at their first NUL
+  std::string joined_;       // line rebuilt after a comment was cut out
 };
 
 // Value of the first run of decimal digits in `text` as an unsigned 32-bit number (saturating

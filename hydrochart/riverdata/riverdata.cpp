@@ -1,1 +1,406 @@
 #include "hydrochart/riverdata/riverdata.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "hydrochart/riverdata/linereader.h"
+#include "hydrochart/riverdata/textscan.h"
+
+using riverdata_detail::findPattern;
+using riverdata_detail::parseCoordinate;
+using riverdata_detail::parseSigned32;
+using riverdata_detail::parseUnsigned32;
+using riverdata_detail::parseUnsigned64;
+using riverdata_detail::TagSet;
+
+namespace {
+
+constexpr std::size_t kNotFound = std::string_view::npos;
+
+// Initial capacities of the record arrays.
+constexpr std::size_t kPointListStart = 200000;
+constexpr std::size_t kRecordStart = 5000;
+// Counts are reported and used as signed 32-bit numbers.
+constexpr std::size_t kMaxRecords = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+
+// Appends a record; an array that would outgrow the 32-bit counts fails like an allocation.
+template <typename T>
+T& append(std::vector<T>& records, const T& record) {
+  if (records.size() == records.capacity() && records.size() >= kMaxRecords) throw std::bad_alloc();
+  records.push_back(record);
+  return records.back();
+}
+
+// A node id field: at most the first 13 bytes of the text, the rest NUL.
+NodeIdText makeNodeId(std::string_view text) {
+  NodeIdText id{};
+  const std::size_t n = std::min(text.size(), id.size());
+  std::memcpy(id.data(), text.data(), n);
+  return id;
+}
+
+// Key form of a node id: bytes after the first NUL do not count, as in a 13-character
+// comparison of texts.
+NodeIdText normalizedNodeId(const NodeIdText& id) { return makeNodeId(nodeIdView(id)); }
+
+// Tag patterns of the main loop, in the order of their tests.
+constexpr std::array<std::string_view, 4> kElementTags = {
+    "<gml:Curve ", "<gml:Point ", "<ksj:Stream ", "<ksj:RiverNode gml:id="};
+enum ElementTag : std::uint32_t { kCurveTag = 1, kPointTag = 2, kStreamTag = 4, kRiverNodeTag = 8 };
+
+constexpr std::array<std::string_view, 2> kCurveTags = {"</gml:Curve>", "<gml:posList>"};
+constexpr std::array<std::string_view, 2> kPointTags = {"</gml:Point>", "<gml:pos>"};
+constexpr std::array<std::string_view, 2> kRiverNodeTags = {"</ksj:RiverNode>",
+                                                            "<ksj:position xlink:href=\"#"};
+
+// The end tag of a Stream, then its child rows in the order of their tests.
+constexpr std::array<std::string_view, 11> kStreamTags = {
+    "</ksj:Stream>",
+    "<ksj:waterSystemCode codeSpace=\"WaterSystemTypeCode.xml\">",
+    "<ksj:location xlink:href=\"#",
+    "<ksj:riverCode codeSpace=\"RiverTypeCode.xml\">",
+    "<ksj:sectionType>",
+    "<ksj:riverName>",
+    "<ksj:originalDataType>",
+    "<ksj:startRiverNode xlink:href=\"#",
+    "<ksj:endRiverNode xlink:href=\"#",
+    "<ksj:startStreamNode xlink:href=\"#",
+    "<ksj:endStreamNode xlink:href=\"#",
+};
+enum StreamRow : std::size_t {
+  kStreamEnd,
+  kWaterSystemCodeRow,
+  kLocationRow,
+  kRiverCodeRow,
+  kSectionTypeRow,
+  kRiverNameRow,
+  kOriginalDataTypeRow,
+  kStartRiverNodeRow,
+  kEndRiverNodeRow,
+  kStartStreamNodeRow,
+  kEndStreamNodeRow,
+};
+
+const TagSet<4> elementTags(kElementTags);
+const TagSet<2> curveTags(kCurveTags);
+const TagSet<2> pointTags(kPointTags);
+const TagSet<2> riverNodeTags(kRiverNodeTags);
+const TagSet<11> streamTags(kStreamTags);
+
+// Text from `from` up to the first `end` after it, or false when `end` is not on the line.
+bool valueBefore(std::string_view line, std::size_t from, std::string_view end,
+                 std::string_view& value) {
+  const std::size_t at = findPattern(line, end, from);
+  if (at == kNotFound) return false;
+  value = line.substr(from, at - from);
+  return true;
+}
+
+// The two numbers of a coordinate text: the first from its start, the second from just after
+// its first blank. A text without a blank gives no pair.
+bool parseLatLon(std::string_view text, double& lat, double& lon) {
+  const void* blank = std::memchr(text.data(), ' ', text.size());
+  if (blank == nullptr) return false;
+  const std::size_t second = static_cast<std::size_t>(static_cast<const char*>(blank) - text.data()) + 1;
+  lat = parseCoordinate(text);
+  lon = parseCoordinate(text.substr(second));
+  return true;
+}
+
+// A river name of at most 63 bytes; a longer one is cut before the character that would
+// cross that limit.
+void storeRiverName(Stream& stream, std::string_view name) {
+  constexpr std::size_t kMaxName = sizeof stream.riverName - 1;
+  std::size_t n = name.size();
+  if (n > kMaxName) {
+    n = kMaxName;
+    while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
+  }
+  std::memcpy(stream.riverName, name.data(), n);
+  stream.riverName[n] = '\0';
+}
+
+class RiverDataLoader {
+ public:
+  RiverDataLoader(int fd, RiverData& data) : reader_(fd), data_(data) {}
+
+  void run() {
+    std::string_view line;
+    while (reader_.readDataLine(line)) {
+      std::array<std::size_t, 4> after;
+      const std::uint32_t found = elementTags.scan(line, after);
+      if (found == 0) continue;
+      if (found & kCurveTag) {
+        loadCurve(line, after[0]);
+      } else if (found & kPointTag) {
+        loadPoint(line, after[1]);
+      } else if (found & kStreamTag) {
+        loadStream();
+      } else {
+        loadRiverNode(line, after[3]);
+      }
+    }
+  }
+
+ private:
+  // Number of the gml:id attribute after `from`; false when the attribute or its closing
+  // quote is missing.
+  static bool readElementId(std::string_view line, std::size_t from, std::int32_t& id) {
+    const std::size_t open = findPattern(line, "gml:id=\"", from);
+    if (open == kNotFound) return false;
+    const std::size_t start = open + 8;
+    const std::size_t close = findPattern(line, "\"", start);
+    if (close == kNotFound) return false;
+    id = parseIdNumber(line.substr(start, close - start));
+    return true;
+  }
+
+  void loadCurve(std::string_view line, std::size_t afterTag) {
+    std::int32_t id;
+    if (!readElementId(line, afterTag, id)) return;
+    if (id > data_.maxCv) data_.maxCv = id;
+    // The lines of a Curve with a negative id pass through the main loop.
+    if (id < 0) return;
+    std::array<std::size_t, 2> after;
+    while (reader_.readDataLine(line)) {
+      const std::uint32_t found = curveTags.scan(line, after);
+      if (found & 1) return;
+      if (found & 2) loadPositionList(id);
+    }
+  }
+
+  void loadPositionList(std::int32_t id) {
+    std::vector<LatLon>& pointList = data_.pointList;
+    const auto first = static_cast<std::int32_t>(pointList.size());
+    std::string_view line;
+    while (reader_.readDataLine(line)) {
+      // A coordinate line holds no tag; only a line with one can close the list.
+      if (std::memchr(line.data(), '<', line.size()) != nullptr &&
+          findPattern(line, "</gml:posList>") != kNotFound) {
+        break;
+      }
+      LatLon position;
+      if (parseLatLon(line, position.lat, position.lon)) append(pointList, position);
+    }
+    const auto last = static_cast<std::int32_t>(pointList.size()) - 1;
+    append(data_.curves, Curve{first, last, id});
+  }
+
+  void loadPoint(std::string_view line, std::size_t afterTag) {
+    std::int32_t id;
+    if (!readElementId(line, afterTag, id)) return;
+    if (id > data_.maxPt) data_.maxPt = id;
+    if (id < 0) return;
+    std::array<std::size_t, 2> after;
+    while (reader_.readDataLine(line)) {
+      const std::uint32_t found = pointTags.scan(line, after);
+      if (found & 1) return;
+      if (found & 2) {
+        const std::size_t start = after[1];
+        std::size_t end = findPattern(line, "</gml:pos>", start);
+        if (end == kNotFound) end = line.size();
+        Point point{0.0, 0.0, id};
+        if (parseLatLon(line.substr(start, end - start), point.lat, point.lon)) {
+          append(data_.points, point);
+        }
+      }
+    }
+  }
+
+  void loadStream() {
+    Stream& stream = append(data_.streams, Stream{});
+    std::string_view line;
+    std::array<std::size_t, kStreamTags.size()> after;
+    while (reader_.readDataLine(line)) {
+      const std::uint32_t found = streamTags.scan(line, after);
+      if (found == 0) continue;
+      const auto row = static_cast<std::size_t>(__builtin_ctz(found));
+      if (row == kStreamEnd) return;
+      const std::size_t start = after[row];
+      std::string_view value;
+      switch (row) {
+        case kWaterSystemCodeRow:
+          if (valueBefore(line, start, "</ksj:waterSystemCode>", value)) {
+            stream.waterSystemCode = parseUnsigned32(value);
+          }
+          break;
+        case kLocationRow:
+          if (valueBefore(line, start, "\"", value)) stream.location = parseIdNumber(value);
+          break;
+        case kRiverCodeRow:
+          if (valueBefore(line, start, "</ksj:riverCode>", value)) {
+            stream.riverCode = parseUnsigned64(value);
+          }
+          break;
+        case kSectionTypeRow:
+          if (valueBefore(line, start, "</ksj:sectionType>", value)) {
+            stream.sectionType = parseSigned32(value);
+          }
+          break;
+        case kRiverNameRow:
+          // A name whose closing tag is not on its line is stored empty.
+          if (!valueBefore(line, start, "</ksj:riverName>", value)) value = {};
+          storeRiverName(stream, value);
+          break;
+        case kOriginalDataTypeRow:
+          if (valueBefore(line, start, "</ksj:originalDataType>", value)) {
+            stream.originalDataType = parseSigned32(value);
+          }
+          break;
+        case kStartRiverNodeRow:
+          if (valueBefore(line, start, "\"", value)) stream.startRiverNode = makeNodeId(value);
+          break;
+        case kEndRiverNodeRow:
+          if (valueBefore(line, start, "\"", value)) stream.endRiverNode = makeNodeId(value);
+          break;
+        case kStartStreamNodeRow:
+          if (valueBefore(line, start, "\"", value)) stream.startStreamNode = makeNodeId(value);
+          break;
+        case kEndStreamNodeRow:
+          if (valueBefore(line, start, "\"", value)) stream.endStreamNode = makeNodeId(value);
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  void loadRiverNode(std::string_view line, std::size_t afterTag) {
+    RiverNode node{0, {}};
+    const std::size_t quote = findPattern(line, "\"", afterTag);
+    const bool hasId = quote != kNotFound;
+    if (hasId) {
+      const std::size_t start = quote + 1;
+      std::size_t end = findPattern(line, "\"", start);
+      if (end == kNotFound) end = line.size();
+      node.id = makeNodeId(line.substr(start, end - start));
+    }
+    // One node per element: the first accepted position stands.
+    bool stored = false;
+    std::array<std::size_t, 2> after;
+    while (reader_.readDataLine(line)) {
+      const std::uint32_t found = riverNodeTags.scan(line, after);
+      if (found & 1) return;
+      if (!(found & 2) || stored) continue;
+      std::string_view reference;
+      if (!valueBefore(line, after[1], "\"", reference)) continue;
+      const std::int32_t position = parseIdNumber(reference);
+      if (hasId && position >= 0 && position <= data_.maxPt) {
+        node.position = position;
+        append(data_.riverNodes, node);
+        stored = true;
+      }
+    }
+  }
+
+  DataLineReader reader_;
+  RiverData& data_;
+};
+
+// Room for the positions of a typical file, so that a large file needs no copying growth.
+// The memory is only touched as positions arrive.
+void reservePositions(RiverData& data, int fd) {
+  struct stat status {};
+  std::size_t expected = kPointListStart;
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    expected = std::max(expected, static_cast<std::size_t>(status.st_size) / 40);
+  }
+  try {
+    data.pointList.reserve(expected);
+  } catch (const std::bad_alloc&) {
+    data.pointList.reserve(kPointListStart);
+  }
+}
+
+}  // namespace
+
+int loadRiverData(const std::string& path, RiverData& data) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    // A folder is no data file that could be opened for reading.
+    ::close(fd);
+    return -1;
+  }
+  releaseRiverData(data);
+  try {
+    reservePositions(data, fd);
+    data.curves.reserve(kRecordStart);
+    data.points.reserve(kRecordStart);
+    data.streams.reserve(kRecordStart);
+    data.riverNodes.reserve(kRecordStart);
+    RiverDataLoader(fd, data).run();
+    buildRiverDataIndex(data);
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    std::fputs("** Error: realloc\n", stdout);
+    return 1;
+  }
+  ::close(fd);
+  std::printf("%s : pointList=%d Stream=%d Curve=%d(maxCv=%d) Node=%d Point=%d(maxPt=%d)\n",
+              path.c_str(), static_cast<int>(data.pointList.size()),
+              static_cast<int>(data.streams.size()), static_cast<int>(data.curves.size()),
+              data.maxCv, static_cast<int>(data.riverNodes.size()),
+              static_cast<int>(data.points.size()), data.maxPt);
+  return 0;
+}
+
+void buildRiverDataIndex(RiverData& data) {
+  RiverDataIndex& index = data.index;
+  index.curveById.reset(data.curves.size());
+  for (std::size_t i = 0; i < data.curves.size(); ++i) {
+    index.curveById.insertFirst(data.curves[i].id, static_cast<std::int32_t>(i));
+  }
+  index.pointById.reset(data.points.size());
+  for (std::size_t i = 0; i < data.points.size(); ++i) {
+    index.pointById.insertFirst(data.points[i].id, static_cast<std::int32_t>(i));
+  }
+  index.riverNodeById.reset(data.riverNodes.size());
+  for (std::size_t i = 0; i < data.riverNodes.size(); ++i) {
+    index.riverNodeById.insertFirst(normalizedNodeId(data.riverNodes[i].id),
+                                    static_cast<std::int32_t>(i));
+  }
+  index.streamsByRiverCode.clear();
+  index.streamsByWaterSystem.clear();
+  for (std::size_t i = 0; i < data.streams.size(); ++i) {
+    const Stream& stream = data.streams[i];
+    index.streamsByRiverCode[stream.riverCode].push_back(static_cast<std::int32_t>(i));
+    index.streamsByWaterSystem[stream.waterSystemCode].push_back(static_cast<std::int32_t>(i));
+  }
+}
+
+void releaseRiverData(RiverData& data) { data = RiverData{}; }
+
+std::int32_t findCurveIndex(const RiverData& data, std::int32_t id) {
+  return data.index.curveById.find(id);
+}
+
+std::int32_t findPointIndex(const RiverData& data, std::int32_t id) {
+  return data.index.pointById.find(id);
+}
+
+std::int32_t findRiverNodeIndex(const RiverData& data, std::string_view idText) {
+  // The text counts up to its first NUL, like the id fields it is compared with.
+  const std::size_t nul = idText.find('\0');
+  if (nul != std::string_view::npos) idText = idText.substr(0, nul);
+  return data.index.riverNodeById.find(makeNodeId(idText));
+}
+
+const std::vector<std::int32_t>& streamsOfRiver(const RiverData& data, std::uint64_t riverCode) {
+  static const std::vector<std::int32_t> kNone;
+  const auto it = data.index.streamsByRiverCode.find(riverCode);
+  return it == data.index.streamsByRiverCode.end() ? kNone : it->second;
+}
+
+const std::vector<std::int32_t>& streamsOfWaterSystem(const RiverData& data, std::uint32_t code) {
+  static const std::vector<std::int32_t> kNone;
+  const auto it = data.index.streamsByWaterSystem.find(code);
+  return it == data.index.streamsByWaterSystem.end() ? kNone : it->second;
+}

@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "hydrochart/riverdata/keytable.h"
+
 // Reference or id text of a river node: at most 13 bytes, NUL-padded, no terminator when full.
 using NodeIdText = std::array<char, 13>;
 
@@ -53,12 +55,13 @@ struct RiverNode {
   NodeIdText id;
 };
 
-// Lookup indexes, built once after a load. Each maps a key to the records that carry it, in
-// file order, so the first element is the first match of a linear search.
+// Lookup indexes, built once after a load. Each yields the first record in file order that
+// carries a key, so a lookup gives the same record as a linear search would.
 struct RiverDataIndex {
-  std::unordered_map<std::int32_t, std::int32_t> curveById;       // first Curve with the id
-  std::unordered_map<std::int32_t, std::int32_t> pointById;       // first Point with the id
-  std::unordered_map<std::string_view, std::int32_t> riverNodeById;  // first RiverNode (key views the record)
+  riverdata_detail::KeyTable<std::int32_t> curveById;    // first Curve with the id
+  riverdata_detail::KeyTable<std::int32_t> pointById;    // first Point with the id
+  riverdata_detail::KeyTable<NodeIdText> riverNodeById;  // first RiverNode with the id text
+  // Stream indexes of each river and each water system, in file order.
   std::unordered_map<std::uint64_t, std::vector<std::int32_t>> streamsByRiverCode;
   std::unordered_map<std::uint32_t, std::vector<std::int32_t>> streamsByWaterSystem;
 };

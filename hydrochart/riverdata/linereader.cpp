@@ -1,0 +1,140 @@
+#include "hydrochart/riverdata/linereader.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "hydrochart/riverdata/textscan.h"
+
+using riverdata_detail::findPattern;
+
+namespace {
+
+// Raw bytes that decide where a piece ends: a full piece, a CR and the LF after it.
+constexpr std::size_t kPieceWindow = DataLineReader::kMaxLine + 2;
+
+}  // namespace
+
+DataLineReader::DataLineReader(int fd) : DataLineReader(fd, kReadSize) {}
+
+DataLineReader::DataLineReader(int fd, std::size_t readSize)
+    : fd_(fd), readSize_(std::max<std::size_t>(readSize, 1)) {
+  block_.resize(readSize_ + kPieceWindow);
+  joined_.reserve(kMaxLine);
+}
+
+bool DataLineReader::fill() {
+  if (begin_ > 0) {
+    std::memmove(block_.data(), block_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  const std::size_t room = std::min(readSize_, block_.size() - end_);
+  ssize_t n;
+  do {
+    n = ::read(fd_, block_.data() + end_, room);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) {
+    // A read error ends the file like its end does; what was read before it is still handed out.
+    eof_ = true;
+    return false;
+  }
+  const std::size_t count = static_cast<std::size_t>(n);
+  if (!mayHoldNul_ && std::memchr(block_.data() + end_, '\0', count) != nullptr) {
+    mayHoldNul_ = true;
+  }
+  end_ += count;
+  return true;
+}
+
+bool DataLineReader::readRawLine(std::string_view& line) {
+  while (!eof_ && end_ - begin_ < kPieceWindow) fill();
+  const std::size_t available = end_ - begin_;
+  if (available == 0) return false;
+
+  const char* const start = block_.data() + begin_;
+  const std::size_t window = std::min(available, kPieceWindow);
+  const char* const lf = static_cast<const char*>(std::memchr(start, '\n', window));
+  std::size_t length;
+  std::size_t consumed;
+  if (lf != nullptr) {
+    length = static_cast<std::size_t>(lf - start);
+    consumed = length + 1;
+    // Text mode: a CR directly before the LF is not part of the line.
+    if (length > 0 && start[length - 1] == '\r') --length;
+    if (length >= kMaxLine) {
+      // The line with its line end does not fit into the line buffer: hand out a full piece,
+      // the rest follows as the next line.
+      length = kMaxLine;
+      consumed = kMaxLine;
+    }
+  } else {
+    length = std::min(available, kMaxLine);
+    consumed = length;
+  }
+  begin_ += consumed;
+
+  if (mayHoldNul_) {
+    // The line is text up to its first NUL, as a C string would be.
+    const void* nul = std::memchr(start, '\0', length);
+    if (nul != nullptr) length = static_cast<std::size_t>(static_cast<const char*>(nul) - start);
+  }
+  line = std::string_view(start, length);
+  return true;
+}
+
+bool DataLineReader::readDataLine(std::string_view& line) {
+  for (;;) {
+    std::string_view raw;
+    if (!readRawLine(raw)) return false;
+    if (raw.empty()) continue;
+    const std::size_t open = findPattern(raw, "<!--");
+    if (open == std::string_view::npos) {
+      line = raw;
+      return true;
+    }
+    // Only the first comment of a line is cut out; the search for its end includes "<!--"
+    // itself, so "<!-->" is a whole comment.
+    const std::size_t close = findPattern(raw, "-->", open);
+    if (close != std::string_view::npos) {
+      joined_.assign(raw.substr(0, open));
+      joined_.append(raw.substr(close + 3));
+    } else {
+      joined_.assign(raw.substr(0, open));
+      for (;;) {
+        std::string_view next;
+        // The file ends inside the comment: the text before it is lost with it.
+        if (!readRawLine(next)) return false;
+        const std::size_t end = findPattern(next, "-->");
+        if (end != std::string_view::npos) {
+          // The joined remainder keeps to the line buffer's 1023 bytes.
+          const std::string_view rest = next.substr(end + 3);
+          joined_.append(rest.substr(0, kMaxLine - joined_.size()));
+          break;
+        }
+      }
+    }
+    if (!joined_.empty()) {
+      line = joined_;
+      return true;
+    }
+  }
+}
+
+std::int32_t parseIdNumber(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] < '0' || text[i] > '9')) ++i;
+  std::uint64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    if (value > 0xFFFFFFFFULL) value = 0xFFFFFFFFULL;  // saturates; more digits keep it there
+  }
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}
+
+std::size_t findAfter(std::string_view text, std::string_view pattern) {
+  const std::size_t at = findPattern(text, pattern);
+  return at == std::string_view::npos ? at : at + pattern.size();
+}

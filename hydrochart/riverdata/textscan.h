@@ -1,0 +1,95 @@
+// Text scanning of the river data loader: pattern search, tag sets tested in one pass over a
+// line, and the number conversions of the data fields.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace riverdata_detail {
+
+// Position of the first occurrence of `pattern` in `text` at or after `from`, or npos.
+inline std::size_t findPattern(std::string_view text, std::string_view pattern,
+                               std::size_t from = 0) {
+  if (pattern.empty()) return from <= text.size() ? from : std::string_view::npos;
+  if (from >= text.size() || text.size() - from < pattern.size()) return std::string_view::npos;
+  const char* const begin = text.data();
+  const char* p = begin + from;
+  const char* const last = begin + text.size() - pattern.size();  // last possible start
+  const char first = pattern[0];
+  while (p <= last) {
+    const void* hit = std::memchr(p, first, static_cast<std::size_t>(last - p) + 1);
+    if (hit == nullptr) break;
+    p = static_cast<const char*>(hit);
+    if (std::memcmp(p + 1, pattern.data() + 1, pattern.size() - 1) == 0) {
+      return static_cast<std::size_t>(p - begin);
+    }
+    ++p;
+  }
+  return std::string_view::npos;
+}
+
+// A fixed set of tag patterns, all beginning with "<" and at least 7 bytes long, found in a
+// single pass over the "<" characters of a line. A line usually holds one or two tags, so
+// this costs a memchr or two plus a table lookup per tag instead of one search per pattern.
+template <std::size_t N>
+class TagSet {
+ public:
+  static_assert(N <= 32);
+  static constexpr std::size_t kKeyOffset = 6;
+
+  explicit constexpr TagSet(const std::array<std::string_view, N>& patterns)
+      : patterns_(patterns) {
+    for (std::size_t i = 0; i < N; ++i) {
+      candidates_[static_cast<unsigned char>(patterns[i][kKeyOffset])] |= std::uint32_t{1} << i;
+    }
+  }
+
+  // Bit i set when pattern i occurs in `line`; after[i] is then the position just past its
+  // first occurrence.
+  std::uint32_t scan(std::string_view line, std::array<std::size_t, N>& after) const {
+    std::uint32_t found = 0;
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* p = begin;
+    while (end - p > static_cast<std::ptrdiff_t>(kKeyOffset)) {
+      const void* hit = std::memchr(p, '<', static_cast<std::size_t>(end - p - kKeyOffset));
+      if (hit == nullptr) break;
+      p = static_cast<const char*>(hit);
+      std::uint32_t maybe = candidates_[static_cast<unsigned char>(p[kKeyOffset])] & ~found;
+      while (maybe != 0) {
+        const int i = __builtin_ctz(maybe);
+        maybe &= maybe - 1;
+        const std::string_view pattern = patterns_[static_cast<std::size_t>(i)];
+        if (static_cast<std::size_t>(end - p) >= pattern.size() &&
+            std::memcmp(p, pattern.data(), pattern.size()) == 0) {
+          found |= std::uint32_t{1} << i;
+          after[static_cast<std::size_t>(i)] = static_cast<std::size_t>(p - begin) + pattern.size();
+        }
+      }
+      ++p;
+    }
+    return found;
+  }
+
+ private:
+  std::array<std::string_view, N> patterns_;
+  std::array<std::uint32_t, 256> candidates_{};
+};
+
+// A decimal floating-point number as strtod reads it from the start of `text`: white space
+// skipped, reading stops at the first character that cannot continue the number, 0 when
+// there is none.
+double parseCoordinate(std::string_view text);
+
+// Unsigned decimal numbers as strtoul/strtoull read them (base 10): white space skipped, an
+// optional sign, the largest value on overflow, a minus sign negating modulo 2^width.
+std::uint32_t parseUnsigned32(std::string_view text);
+std::uint64_t parseUnsigned64(std::string_view text);
+
+// Signed decimal number read like strtol and clamped to the 32-bit range.
+std::int32_t parseSigned32(std::string_view text);
+
+}  // namespace riverdata_detail
