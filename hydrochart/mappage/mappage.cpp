@@ -1,1 +1,126 @@
 #include "hydrochart/mappage/mappage.h"
+
+#include <cfloat>
+
+#include "hydrochart/mappage/pagetext.h"
+
+namespace {
+
+constexpr char kSourceAttribution[] =
+    " | 河川情報出典：<a href=\"https://nlftp.mlit.go.jp/ksj/gml/datalist/KsjTmplt-W05.html\">"
+    "国土数値情報 河川データ</a>（国土交通省）";
+constexpr char kPhotoCredit[] =
+    " | データソース: Landsat8画像(GSI,TSIC,GEO Grid/AIST,courtesy of USGS), 海底地形(GEBCO), "
+    "<a href=\"https://lpdaac.usgs.gov/data_access\" target=\"_blank\">世界衛星モザイク画像</a>"
+    "(LP DAAC, USGS/EROS Center)";
+constexpr char kOsmCopyright[] = "https://www.openstreetmap.org/copyright";
+constexpr char kGsiList[] = "https://maps.gsi.go.jp/development/ichiran.html";
+
+struct TileLayer {
+  const char* variable;
+  char quote;  // encloses the tile URL
+  const char* url;
+  const char* options;
+  const char* linkUrl;
+  const char* linkText;
+  const char* tail;   // after the link: credits
+  const char* tail2;  // then the source attribution, or nothing
+};
+
+// The seven layers in the order the page declares them; the last two are overlays.
+constexpr TileLayer kTileLayers[] = {
+    {"osm", '"', "https://{s}.tile.openstreetmap.org/{z}/{x}/{y}.png", "minZoom:2,maxZoom:19",
+     kOsmCopyright, "OpenStreetMap", " contributors", kSourceAttribution},
+    {"osmjp", '"', "https://tile.openstreetmap.jp/{z}/{x}/{y}.png", "minZoom:2,maxZoom:19",
+     kOsmCopyright, "OpenStreetMap", " contributors", kSourceAttribution},
+    {"gsi", '"', "https://cyberjapandata.gsi.go.jp/xyz/std/{z}/{x}/{y}.png",
+     "minZoom:2,maxZoom:18", kGsiList, "国土地理院", "", kSourceAttribution},
+    {"gsip", '"', "https://cyberjapandata.gsi.go.jp/xyz/pale/{z}/{x}/{y}.png",
+     "minZoom:2,maxZoom:18", kGsiList, "国土地理院", "", kSourceAttribution},
+    {"gsia", '"', "https://cyberjapandata.gsi.go.jp/xyz/seamlessphoto/{z}/{x}/{y}.jpg",
+     "minZoom:2,maxZoom:18", kGsiList, "国土地理院", kPhotoCredit, kSourceAttribution},
+    {"gsir", '\'', "https://cyberjapandata.gsi.go.jp/xyz/relief/{z}/{x}/{y}.png",
+     "opacity:0.700000,maxNativeZoom:15", kGsiList, "国土地理院", "", ""},
+    {"gsih", '\'', "https://cyberjapandata.gsi.go.jp/xyz/hillshademap/{z}/{x}/{y}.png",
+     "opacity:0.500000,maxNativeZoom:16", kGsiList, "国土地理院", "", ""},
+};
+
+void appendHead(std::string& out, std::string_view title) {
+  out.append("<!DOCTYPE html>\n<html><head>\n<meta charset=\"utf-8\">\n<title>");
+  out.append(title);
+  out.append("</title>\n");
+  out.append("<link rel=\"stylesheet\" href=\"https://unpkg.com/leaflet@1.4.0/dist/leaflet.css\"/>\n");
+  out.append("<script src=\"https://unpkg.com/leaflet@1.4.0/dist/leaflet.js\"></script>\n");
+  out.append("</head><body>\n");
+  out.append(
+      "<div id=\"mapid\" style=\"position:absolute;top:0;left:0;right:0;bottom:0;\"></div>\n");
+  out.append("<script>\n");
+  for (const TileLayer& layer : kTileLayers) {
+    out.append("var ").append(layer.variable).append("=L.tileLayer(");
+    out.push_back(layer.quote);
+    out.append(layer.url);
+    out.push_back(layer.quote);
+    out.append(",{").append(layer.options);
+    out.append(",attribution:'&copy; <a href=\"").append(layer.linkUrl);
+    out.append("\" target=\"_blank\">").append(layer.linkText).append("</a>");
+    out.append(layer.tail).append(layer.tail2).append("'});\n");
+  }
+  out.append("var map=L.map('mapid');\n");
+  out.append(
+      "var baseMaps={\"OpenStreetMap\":osm,\"OpenStreetMap Japan\":osmjp,"
+      "\"地理院地図(標準)\":gsi,\"地理院地図(淡色)\":gsip,\"地理院(空中写真)\":gsia};\n");
+  out.append("var overlayMaps={\"色別標高図\":gsir,\"陰影起伏図\":gsih};\n");
+  out.append("L.control.layers(baseMaps,overlayMaps).addTo(map);\n");
+  out.append("L.control.scale({maxWidth:200,position:'bottomright',imperial:false}).addTo(map);\n");
+}
+
+// Hands the rest of the page to the file and closes it; false when any byte did not arrive.
+bool finishFile(MapPage& page) {
+  pagetext::flushPending(page);
+  const bool closed = std::fclose(page.file) == 0;
+  page.file = nullptr;
+  const bool complete = closed && !page.writeFailed;
+  page.writeFailed = false;
+  return complete;
+}
+
+}  // namespace
+
+MapPage::~MapPage() {
+  if (file != nullptr) finishFile(*this);
+}
+
+bool openMapPage(MapPage& page, const std::string& path, std::string_view title) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) return false;
+  // The page collects its text in large blocks itself, so the stream needs no buffer of its own.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  // A page that its caller left unfinished is completed on disk before the next one starts.
+  if (page.file != nullptr) finishFile(page);
+
+  page.file = file;
+  page.writeFailed = false;
+  page.pending.clear();
+  page.pending.reserve(pagetext::kBlockSize + pagetext::kBlockSize / 4);
+  appendHead(page.pending, title);
+  pagetext::flushIfLarge(page);
+
+  page.pathCount = 0;
+  page.mapBounds = MapBounds{DBL_MAX, DBL_MIN, DBL_MAX, DBL_MIN};
+  return true;
+}
+
+int closeMapPage(MapPage& page) {
+  if (page.file == nullptr) return EOF;
+  std::string& out = page.pending;
+  out.append("map.fitBounds(L.latLngBounds([");
+  pagetext::appendFixed8(out, page.mapBounds.minLat);
+  out.push_back(',');
+  pagetext::appendFixed8(out, page.mapBounds.minLon);
+  out.append("],[");
+  pagetext::appendFixed8(out, page.mapBounds.maxLat);
+  out.push_back(',');
+  pagetext::appendFixed8(out, page.mapBounds.maxLon);
+  out.append("]));\nosmjp.addTo(map);\n</script>\n</body></html>\n");
+  return finishFile(page) ? 0 : EOF;
+}

@@ -24,6 +24,12 @@ struct MapBounds {
 // One open page and its state. Only one page is written at a time; `pathCount` keeps its value
 // after the page is closed so that callers can report it.
 struct MapPage {
+  MapPage() = default;
+  MapPage(const MapPage&) = delete;
+  MapPage& operator=(const MapPage&) = delete;
+  // A page left unfinished after a drawing failure still gets every line written before it.
+  ~MapPage();
+
   std::FILE* file = nullptr;
   std::string pending;     // text not yet handed to the file (written in large blocks)
   bool writeFailed = false;

@@ -1,0 +1,58 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <new>
+
+#include "hydrochart/mappage/mappage.h"
+
+namespace {
+
+template <typename Code>
+void sortDistinct(std::vector<Code>& codes) {
+  std::sort(codes.begin(), codes.end());
+  codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> collectWaterSystemCodes(const RiverData& data) {
+  std::vector<std::uint32_t> codes;
+  codes.reserve(data.streams.size());
+  for (const Stream& stream : data.streams) codes.push_back(stream.waterSystemCode);
+  sortDistinct(codes);
+  return codes;
+}
+
+std::vector<std::uint64_t> collectRiverCodes(const RiverData& data,
+                                             std::uint32_t waterSystemCode) {
+  std::vector<std::uint64_t> codes;
+  const std::vector<std::int32_t>& streams = streamsOfWaterSystem(data, waterSystemCode);
+  codes.reserve(streams.size());
+  for (const std::int32_t streamIndex : streams) codes.push_back(data.streams[streamIndex].riverCode);
+  sortDistinct(codes);
+  // A smallest code that ends in 0000 is drawn after all the other rivers of the system.
+  if (codes.size() > 1 && codes.front() % 10000 == 0) {
+    std::rotate(codes.begin(), codes.begin() + 1, codes.end());
+  }
+  return codes;
+}
+
+int drawWaterSystem(MapPage& page, const RiverData& data, std::uint32_t waterSystemCode,
+                    Color color, bool automatic, std::int32_t& colorIndex) {
+  std::vector<std::uint64_t> riverCodeList;
+  try {
+    riverCodeList = collectRiverCodes(data, waterSystemCode);
+  } catch (const std::bad_alloc&) {
+    std::printf("** Error: malloc riverCodeList\n");
+    return 1;
+  }
+  const std::size_t n = riverCodeList.size();
+  // Large systems darken more slowly, so that their last rivers stay above 0.3 of full value.
+  const double factor = n < 64 ? 0.75 : std::pow(0.3, 6.0 / static_cast<double>(n));
+  for (const std::uint64_t riverCode : riverCodeList) {
+    const Color riverColor = automatic ? colorFromIndex(colorIndex, factor) : color;
+    if (drawRiver(page, data, riverCode, riverColor) != 0) return 2;
+    ++colorIndex;
+  }
+  return 0;
+}

@@ -1,0 +1,86 @@
+#include <cmath>
+#include <cstdint>
+
+#include "hydrochart/mappage/mappage.h"
+
+namespace {
+
+constexpr double kDegreesToRadians = 0.017453292519943295;
+constexpr double kOneMinusE2 = 0.9933056200098028;
+constexpr double kEquatorKmPerDegree = 111.31949079327356;
+
+// Six hues that cycle with the colour index; green and cyan are dimmed to look as bright as the rest.
+constexpr double kPaletteHue[6] = {0, 240, 120, 300, 270, 180};
+constexpr double kPaletteValue[6] = {1.0, 1.0, 0.812, 1.0, 1.0, 0.812};
+
+// Low byte of a channel level truncated toward zero; levels outside any integer range give 0.
+std::uint32_t channelByte(double level) {
+  if (!(std::fabs(level) < 9.0e18)) return 0;
+  return static_cast<std::uint32_t>(static_cast<std::int64_t>(level) & 0xff);
+}
+
+}  // namespace
+
+std::pair<double, double> kmPerDegreeAt(double latitude) {
+  const double r = latitude * kDegreesToRadians;
+  const double s = std::sin(r);
+  const double w = 1 - (1 - kOneMinusE2) * s * s;
+  const double q = std::sqrt(w);
+  const double kmPerLatitude = (kEquatorKmPerDegree * kOneMinusE2) / (w * q);
+  const double kmPerLongitude = (kEquatorKmPerDegree / q) * std::cos(r);
+  return {kmPerLatitude, kmPerLongitude};
+}
+
+double curveLength(const std::vector<LatLon>& pointList, std::int32_t first, std::int32_t last) {
+  if (last <= first) return 0;
+  // The scales of both axes are taken at the middle latitude of the line.
+  double maxLat = pointList[first].lat;
+  double minLat = maxLat;
+  for (std::int32_t i = first + 1; i <= last; ++i) {
+    const double lat = pointList[i].lat;
+    if (lat > maxLat) {
+      maxLat = lat;
+    } else if (lat < minLat) {
+      minLat = lat;
+    }
+  }
+  const auto [ky, kx] = kmPerDegreeAt((maxLat + minLat) * 0.5);
+  double length = 0;
+  for (std::int32_t i = first; i < last; ++i) {
+    const double dy = (pointList[i + 1].lat - pointList[i].lat) * ky;
+    const double dx = (pointList[i + 1].lon - pointList[i].lon) * kx;
+    length = std::sqrt(dx * dx + dy * dy) + length;
+  }
+  return length;
+}
+
+double hueChannel(double angle) {
+  // Far outside one turn, repeated steps of 360 would no longer change the value.
+  if (!(std::fabs(angle) < 1.0e6)) angle = std::fmod(angle, 360.0);
+  while (angle < 0) angle += 360;
+  while (angle >= 360) angle -= 360;
+  if (angle >= 0 && angle < 120) return 0;
+  if (angle >= 120 && angle < 180) return (angle - 120) / 60;
+  if (angle >= 300 && angle < 360) return 1 - (angle - 300) / 60;
+  return 1;
+}
+
+Color hsvToRgb(double hue, double saturation, double value) {
+  const auto level = [saturation, value](double angle) {
+    const double f = hueChannel(angle);
+    return channelByte((255 * value) * ((1 - f) * (1 - saturation) + f));
+  };
+  const std::uint32_t red = level(hue + 240);
+  const std::uint32_t green = level(hue + 120);
+  const std::uint32_t blue = level(hue);
+  return (red << 16) + (green << 8) + blue;
+}
+
+Color colorFromIndex(std::int32_t index, double factor) {
+  if (index < 0) index = 0;
+  const std::int32_t k = index % 6;
+  const std::int32_t turns = index / 6;
+  double value = kPaletteValue[k];
+  for (std::int32_t i = 0; i < turns; ++i) value *= factor;
+  return hsvToRgb(kPaletteHue[k], 1.0, value);
+}

@@ -1,0 +1,134 @@
+#include "hydrochart/mappage/pagetext.h"
+
+#include <bit>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+namespace pagetext {
+
+namespace {
+
+__extension__ typedef unsigned __int128 Uint128;
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+}  // namespace
+
+void appendDecimal(std::string& out, std::int64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+void appendPadded4(std::string& out, std::int32_t value) {
+  char buffer[16];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  const std::size_t length = static_cast<std::size_t>(result.ptr - buffer);
+  // The width counts the sign, and the zeros go between the sign and the digits.
+  std::size_t start = 0;
+  if (value < 0) {
+    out.push_back('-');
+    start = 1;
+  }
+  if (length < 4) out.append(4 - length, '0');
+  out.append(buffer + start, result.ptr);
+}
+
+void appendHex6(std::string& out, std::uint64_t value) {
+  char buffer[16];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, 16);
+  const std::size_t length = static_cast<std::size_t>(result.ptr - buffer);
+  if (length < 6) out.append(6 - length, '0');
+  out.append(buffer, result.ptr);
+}
+
+void appendFixed(std::string& out, double value, int precision) {
+  // The largest finite double takes 309 digits before the point.
+  char buffer[400];
+  if (precision < 0 || precision > 40) precision = 40;
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
+  out.append(buffer, result.ptr);
+}
+
+void appendFixed8(std::string& out, double value) {
+  // Coordinates are written by the million, so values below 2^32 take an exact integer path:
+  // value = m * 2^-k, and value * 10^8 is rounded half to even from the 128-bit product, which is
+  // what printf does with the exact binary value. Everything else goes through to_chars.
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+  const int exponentField = static_cast<int>((bits >> 52) & 0x7ff);
+  if (exponentField < 955 || exponentField >= 1023 + 32) {
+    appendFixed(out, value, 8);
+    return;
+  }
+  const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int shift = 1075 - exponentField;  // 21 ... 120
+  const Uint128 product = static_cast<Uint128>(mantissa) * 100000000u;
+  std::uint64_t scaled = static_cast<std::uint64_t>(product >> shift);
+  const Uint128 remainder = product & ((Uint128{1} << shift) - 1);
+  const Uint128 half = Uint128{1} << (shift - 1);
+  if (remainder > half || (remainder == half && (scaled & 1) != 0)) ++scaled;
+
+  char buffer[40];
+  char* end = buffer;
+  if ((bits >> 63) != 0) *end++ = '-';
+  end = std::to_chars(end, buffer + sizeof buffer, scaled / 100000000u).ptr;
+  *end++ = '.';
+  std::uint32_t fraction = static_cast<std::uint32_t>(scaled % 100000000u);
+  for (int i = 7; i >= 0; --i) {
+    end[i] = static_cast<char>('0' + fraction % 10);
+    fraction /= 10;
+  }
+  end += 8;
+  out.append(buffer, end);
+}
+
+void appendScriptText(std::string& out, std::string_view text) {
+  const auto appendUnicodeEscape = [&out](unsigned codePoint) {
+    const char escape[6] = {'\\',
+                            'u',
+                            kHexDigits[(codePoint >> 12) & 0xf],
+                            kHexDigits[(codePoint >> 8) & 0xf],
+                            kHexDigits[(codePoint >> 4) & 0xf],
+                            kHexDigits[codePoint & 0xf]};
+    out.append(escape, sizeof escape);
+  };
+  const std::size_t size = text.size();
+  for (std::size_t i = 0; i < size; ++i) {
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
+    const unsigned char next = i + 1 < size ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (byte == '\\' || byte == '"') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(byte));
+    } else if (byte < 0x20 || byte == 0x7f) {
+      appendUnicodeEscape(byte);
+    } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {
+      appendUnicodeEscape(next);  // C1 control character
+      ++i;
+    } else if (byte == 0xe2 && next == 0x80 && i + 2 < size &&
+               (text[i + 2] == '\xa8' || text[i + 2] == '\xa9')) {
+      // Line and paragraph separators end a script line in older engines.
+      appendUnicodeEscape(text[i + 2] == '\xa8' ? 0x2028 : 0x2029);
+      i += 2;
+    } else if (byte == '<' && next == '/') {
+      out.append("<\\/");  // keeps "</script>" in a name from closing the script block
+      ++i;
+    } else {
+      out.push_back(static_cast<char>(byte));
+    }
+  }
+}
+
+void flushPending(MapPage& page) {
+  if (page.pending.empty()) return;
+  if (page.file == nullptr || page.writeFailed) {
+    page.pending.clear();
+    return;
+  }
+  const std::size_t written = std::fwrite(page.pending.data(), 1, page.pending.size(), page.file);
+  if (written != page.pending.size()) page.writeFailed = true;
+  page.pending.clear();
+}
+
+}  // namespace pagetext

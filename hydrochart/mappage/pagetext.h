@@ -1,0 +1,34 @@
+// Text pieces of a map page: numbers formatted exactly as the page's printf directives would
+// format them, river names made safe for script strings, and the page's block-wise writer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "hydrochart/mappage/mappage.h"
+
+namespace pagetext {
+
+// Pending text is handed to the file once it reaches this size.
+constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+
+void appendDecimal(std::string& out, std::int64_t value);  // "%d", "%lld"
+void appendPadded4(std::string& out, std::int32_t value);  // "%04d"
+void appendHex6(std::string& out, std::uint64_t value);    // "%06lx"
+void appendFixed(std::string& out, double value, int precision);  // "%.<precision>f"
+void appendFixed8(std::string& out, double value);                // "%.8f", fast for coordinates
+
+// Appends `text` for use inside a double-quoted script string (or a script comment): backslash,
+// double quote, control characters, U+2028, U+2029 and "</" are escaped; all other bytes,
+// including bytes that are not valid UTF-8, are copied unchanged.
+void appendScriptText(std::string& out, std::string_view text);
+
+// Hands the pending text to the page file; a failed write is remembered in `writeFailed`.
+void flushPending(MapPage& page);
+
+inline void flushIfLarge(MapPage& page) {
+  if (page.pending.size() >= kBlockSize) flushPending(page);
+}
+
+}  // namespace pagetext
