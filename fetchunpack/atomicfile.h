@@ -1,0 +1,39 @@
+// Files that appear whole or not at all: the data goes to a temporary file in the target's
+// folder, which is renamed over the target only when everything was written.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace fetchunpack {
+
+class AtomicFile {
+ public:
+  AtomicFile() = default;
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+  ~AtomicFile();  // an uncommitted temporary file is removed
+
+  // Creates the temporary file next to `target`. On failure `cause` says why.
+  bool create(const std::string& target, std::string& cause);
+
+  // Appends all `size` bytes, retrying short writes.
+  bool write(const void* data, std::size_t size, std::string& cause);
+
+  // Closes the temporary file; a failure here means data may not have reached the disk, and
+  // the temporary file is removed.
+  bool close(std::string& cause);
+
+  // Closes the temporary file when still open and renames it over the target.
+  bool commit(std::string& cause);
+
+  // Closes and removes the temporary file; the target is left as it was.
+  void discard();
+
+ private:
+  int fd_ = -1;
+  std::string target_;
+  std::string temporaryPath_;
+};
+
+}  // namespace fetchunpack

@@ -1,0 +1,228 @@
+#include "fetchunpack/extract.h"
+
+#include <fcntl.h>
+#include <langinfo.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cwctype>
+#include <vector>
+
+#include "fetchunpack/atomicfile.h"
+#include "fetchunpack/codepage.h"
+#include "platform/files.h"
+#include "platform/textconv.h"
+
+namespace fetchunpack {
+
+namespace {
+
+// Entries are copied in pieces of this size, so memory stays small whatever the entry's size.
+constexpr std::size_t kCopyPiece = 1024 * 1024;
+
+// A code point for a well-formed UTF-8 sequence; a byte that starts none stands for itself,
+// marked so that it never equals a real character.
+char32_t nextCodePoint(std::string_view text, std::size_t& i) {
+  constexpr char32_t kStrayByte = 0x80000000;
+  const auto c = static_cast<unsigned char>(text[i]);
+  const std::size_t len = c < 0x80                          ? 1
+                          : c >= 0xC2 && c <= 0xDF          ? 2
+                          : c >= 0xE0 && c <= 0xEF          ? 3
+                          : c >= 0xF0 && c <= 0xF4          ? 4
+                                                            : 0;
+  if (len == 1) {
+    ++i;
+    return c;
+  }
+  if (len == 0 || i + len > text.size()) {
+    ++i;
+    return kStrayByte | c;
+  }
+  char32_t point = c & (0x7F >> len);
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) {
+    ++i;
+    return kStrayByte | c;
+  }
+    point = (point << 6) | (next & 0x3F);
+  }
+  i += len;
+  return point;
+}
+
+char32_t asciiLower(char32_t c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+std::string zipErrorText(int code) {
+  zip_error_t error;
+  zip_error_init_with_code(&error, code);
+  std::string text = zip_error_strerror(&error);
+  zip_error_fini(&error);
+  return text;
+}
+
+// Creates the folders between the archive's folder and an entry's file, one level at a time.
+void createEntryFolders(const std::string& folder, std::string_view name) {
+  for (auto slash = name.find('/'); slash != std::string_view::npos; slash = name.find('/', slash + 1)) {
+    if (slash == 0) continue;
+    const std::string_view part = name.substr(0, slash);
+    platform::makeDirectory(folder.empty() ? std::string(part) : folder + "/" + std::string(part));
+  }
+}
+
+struct ArchiveHandle {
+  zip_t* archive;
+  ~ArchiveHandle() { zip_discard(archive); }
+};
+
+struct EntryHandle {
+  zip_file_t* file;
+  ~EntryHandle() {
+    if (file) zip_fclose(file);
+  }
+};
+
+int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
+               const std::string& archivePath, std::string& cause) {
+  if (isUnsafeEntryName(name)) {
+    cause = archivePath + ": entry " + name + " would be written outside the archive's folder";
+    return ZIP_ER_INVAL;
+  }
+  const std::string folder = platform::removeLastComponent(archivePath);
+  const std::string outputPath = folder.empty() ? name : folder + "/" + name;
+  if (outputPath.size() > platform::kMaxPathLength) {
+    cause = outputPath + ": path too long";
+    return ZIP_ER_OPEN;
+  }
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(archive, index, 0, &stat) != 0) {
+    cause = archivePath + ": " + zip_strerror(archive);
+    return zip_error_code_zip(zip_get_error(archive));
+  }
+  const std::int32_t time = entryTime(stat.mtime);
+  createEntryFolders(folder, name);
+  if (name.back() == '/') {
+    // A folder entry: the folder is all there is to write.
+    if (!platform::makeDirectory(outputPath)) {
+      cause = outputPath + ": cannot create the folder";
+      return ZIP_ER_OPEN;
+    }
+    setFileTimes(outputPath, time);
+    return 0;
+  }
+
+  EntryHandle entry{zip_fopen_index(archive, index, 0)};
+  if (!entry.file) {
+    cause = archivePath + ": " + name + ": " + zip_strerror(archive);
+    return zip_error_code_zip(zip_get_error(archive));
+  }
+  AtomicFile output;
+  if (!output.create(outputPath, cause)) return ZIP_ER_OPEN;
+  std::vector<char> piece(kCopyPiece);
+  zip_uint64_t total = 0;
+  for (;;) {
+    const zip_int64_t n = zip_fread(entry.file, piece.data(), piece.size());
+    if (n < 0) {
+      cause = archivePath + ": " + name + ": " + zip_file_strerror(entry.file);
+      return zip_error_code_zip(zip_file_get_error(entry.file));
+    }
+    if (n == 0) break;
+    if (!output.write(piece.data(), static_cast<std::size_t>(n), cause)) return ZIP_ER_WRITE;
+    total += static_cast<zip_uint64_t>(n);
+  }
+  if ((stat.valid & ZIP_STAT_SIZE) && total != stat.size) {
+    cause = archivePath + ": " + name + ": the entry's data is shorter than its size";
+    return ZIP_ER_INCONS;
+  }
+  const int closed = zip_fclose(entry.file);
+  entry.file = nullptr;
+  if (closed != 0) {
+    cause = archivePath + ": " + name + ": " + zipErrorText(closed);
+    return closed;
+  }
+  if (!output.close(cause)) return ZIP_ER_WRITE;
+  if (!output.commit(cause)) return ZIP_ER_OPEN;
+  setFileTimes(outputPath, time);
+  return 0;
+}
+
+}  // namespace
+
+zip_t* openArchive(const std::string& path, int flags, int& error) {
+  error = ZIP_ER_OK;
+  zip_t* archive = zip_open(path.c_str(), flags, &error);
+  if (!archive && error == ZIP_ER_OK) error = ZIP_ER_INTERNAL;
+  return archive;
+}
+
+std::string decodeEntryName(std::string_view raw) {
+  const char* from = detectCodePage(raw) == kCodePageUtf8 ? "UTF-8" : "CP932";
+  return platform::convertText(raw, from, "UTF-8");
+}
+
+bool memberNamesMatch(std::string_view a, std::string_view b, bool unicodeFolding) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    const char32_t ca = nextCodePoint(a, i);
+    const char32_t cb = nextCodePoint(b, j);
+    if (ca == cb) continue;
+    if (asciiLower(ca) == asciiLower(cb)) continue;
+    if (unicodeFolding && ca <= 0x10FFFF && cb <= 0x10FFFF &&
+        std::towlower(static_cast<std::wint_t>(ca)) == std::towlower(static_cast<std::wint_t>(cb))) {
+      continue;
+    }
+    return false;
+  }
+  return i == a.size() && j == b.size();
+}
+
+bool localeIsUtf8() {
+  const char* codeset = nl_langinfo(CODESET);
+  return codeset && (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0);
+}
+
+bool isUnsafeEntryName(std::string_view name) {
+  if (name.starts_with('/')) return true;
+  for (std::size_t start = 0; start <= name.size();) {
+    const auto slash = name.find('/', start);
+    const std::size_t end = slash == std::string_view::npos ? name.size() : slash;
+    if (name.substr(start, end - start) == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::int32_t entryTime(std::time_t mtime) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(mtime)));
+}
+
+bool setFileTimes(const std::string& path, std::int32_t unixTime) {
+  const timespec times[2] = {{unixTime, 0}, {unixTime, 0}};
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+int extractMember(const std::string& archivePath, const std::string& memberName, std::string& cause) {
+  int error = ZIP_ER_OK;
+  zip_t* opened = openArchive(archivePath, ZIP_RDONLY, error);
+  if (!opened) {
+    cause = archivePath + ": " + zipErrorText(error);
+    return error;
+  }
+  ArchiveHandle archive{opened};
+  if (memberName.empty()) return 0;
+  const bool unicodeFolding = localeIsUtf8();
+  const zip_int64_t count = zip_get_num_entries(archive.archive, 0);
+  for (zip_int64_t index = 0; index < count; ++index) {
+    const auto entryIndex = static_cast<zip_uint64_t>(index);
+    const char* raw = zip_get_name(archive.archive, entryIndex, ZIP_FL_ENC_RAW);
+    if (!raw) continue;
+    const std::string name = decodeEntryName(raw);
+    if (name.empty() || !memberNamesMatch(name, memberName, unicodeFolding)) continue;
+    return writeEntry(archive.archive, entryIndex, name, archivePath, cause);
+  }
+  return 0;
+}
+
+}  // namespace fetchunpack

@@ -1,0 +1,45 @@
+// Extracting one named member of a downloaded zip archive into the archive's folder.
+#pragma once
+
+#include <zip.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace fetchunpack {
+
+// Opens the archive at `path` with libzip's `flags`; on failure returns nullptr and stores the
+// libzip error code in `error`.
+zip_t* openArchive(const std::string& path, int flags, int& error);
+
+// A raw entry name as UTF-8 text: read as UTF-8 when detectCodePage says so, otherwise as
+// CP932. Bytes that do not convert become U+FFFD.
+std::string decodeEntryName(std::string_view raw);
+
+// Whether two names are equal without regard to case: ASCII letters always, other characters
+// through towlower when `unicodeFolding` (a UTF-8 locale) is on.
+bool memberNamesMatch(std::string_view a, std::string_view b, bool unicodeFolding);
+
+// Whether the current locale's character set is UTF-8.
+bool localeIsUtf8();
+
+// An entry name that would write outside the archive's folder: absolute or with a ".."
+// component.
+bool isUnsafeEntryName(std::string_view name);
+
+// An entry's modification time as the signed 32-bit count of seconds that archives carry.
+std::int32_t entryTime(std::time_t mtime);
+
+// Sets the access and modification times of `path`; false when the file cannot be reached.
+bool setFileTimes(const std::string& path, std::int32_t unixTime);
+
+// Extracts the first entry whose name matches `memberName` (without regard to case) into the
+// archive's folder under the entry's own name, creating the folders it lies in, and gives it
+// the entry's modification time. The file appears whole or not at all. Returns 0 when the
+// archive was opened (whether or not an entry matched), otherwise a libzip error code; `cause`
+// then says what went wrong.
+int extractMember(const std::string& archivePath, const std::string& memberName, std::string& cause);
+
+}  // namespace fetchunpack

@@ -1,0 +1,11 @@
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include "fetchunpack/run.h"
+
+int main(int argc, char** argv) {
+  // The locale decides how names are compared without regard to case.
+  std::setlocale(LC_ALL, "");
+  return fetchunpack::runFetchUnpack(std::vector<std::string>(argv + 1, argv + argc));
+}

@@ -1,0 +1,183 @@
+#include "fetchunpack/run.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "fetchunpack/codepage.h"
+#include "fetchunpack/download.h"
+#include "fetchunpack/extract.h"
+#include "fetchunpack/urllist.h"
+#include "platform/console.h"
+#include "platform/files.h"
+
+namespace fetchunpack {
+
+namespace {
+
+enum class JobOutcome { Done, IllegalUrl, PathTooLong, DownloadFailed, ExtractionFailed };
+
+// The cause of a failure goes to standard error, after the transcript written so far.
+void reportCause(const std::string& cause) {
+  std::fflush(stdout);
+  if (!cause.empty()) std::fprintf(stderr, "fetchunpack: %s\n", cause.c_str());
+}
+
+// Downloads one URL and extracts its members, printing the transcript line.
+JobOutcome processJob(const UrlJob& job) {
+  if (!job.hasSavedFileName) {
+    std::printf("** Error: Illegal URL %s\n", job.url.c_str());
+    return JobOutcome::IllegalUrl;
+  }
+  if (job.archivePath.size() > platform::kMaxPathLength) {
+    std::printf("** Error: Path too long %s\n", job.archivePath.c_str());
+    return JobOutcome::PathTooLong;
+  }
+  std::printf("%s %s", job.url.c_str(), job.archivePath.c_str());
+  std::fflush(stdout);
+  std::string cause;
+  if (downloadToFile(job.url, {}, job.archivePath, cause) < 0) {
+    std::fputs("** Error: Inet\n", stdout);
+    reportCause(cause);
+    return JobOutcome::DownloadFailed;
+  }
+  for (const std::string& member : job.memberNames) {
+    std::printf(" %s", member.c_str());
+    const int result = extractMember(job.archivePath, member, cause);
+    if (result != 0) {
+      std::printf("** Error: ZIP error code %d\n", result);
+      reportCause(cause);
+      return JobOutcome::ExtractionFailed;
+    }
+  }
+  std::fputs("\n", stdout);
+  return JobOutcome::Done;
+}
+
+bool readWholeFile(std::FILE* file, std::string& content) {
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, n);
+  return !std::ferror(file);
+}
+
+int failurePath() {
+  std::fflush(stdout);
+  platform::pauseForKey();
+  return 1;
+}
+
+}  // namespace
+
+bool isUrlArgument(const std::string& argument) {
+  return argument.starts_with("http:") || argument.starts_with("https:");
+}
+
+int runSingleUrl(const std::vector<std::string>& args) {
+  const std::string& url = args.at(0);
+  const auto slash = url.rfind('/');
+  if (slash == std::string::npos) {
+    std::printf("** Error: Illegal URL %s\n", url.c_str());
+    return kSingleUrlNoSlash;
+  }
+  UrlJob job;
+  job.url = url;
+  const std::string savedFileName = url.substr(slash + 1);
+  if (savedFileName.empty()) {
+    std::printf("** Error: Illegal URL %s\n", url.c_str());
+    return kSingleUrlNoFileName;
+  }
+  // An empty folder argument means the current folder, like ".", rather than the root.
+  if (args.size() > 1 && args[1] != "." && !args[1].empty()) {
+    platform::makeDirectory(args[1]);
+    job.archivePath = args[1] + "/" + savedFileName;
+  } else {
+    job.archivePath = savedFileName;
+  }
+  if (args.size() > 2) job.memberNames.assign(args.begin() + 2, args.end());
+
+  switch (processJob(job)) {
+    case JobOutcome::Done:
+      return 0;
+    case JobOutcome::IllegalUrl:
+      return kSingleUrlNoFileName;
+    case JobOutcome::PathTooLong:
+      return kSingleUrlPathTooLong;
+    case JobOutcome::DownloadFailed:
+      return kSingleUrlDownloadFailed;
+    case JobOutcome::ExtractionFailed:
+      break;
+  }
+  return kSingleUrlExtractionFailed;
+}
+
+int runUrlList(const std::string& listPath, const std::optional<std::string>& outputFolder) {
+  std::string content;
+  std::FILE* file = std::fopen(listPath.c_str(), "rb");
+  const bool read = file && readWholeFile(file, content);
+  if (file) std::fclose(file);
+  if (!read) {
+    std::printf("** Error: Not found Download URL List file \"%s\"", listPath.c_str());
+    return kUrlListNotFound;
+  }
+
+  UrlListState state;
+  state.urlListCodePage = detectCodePage(content);
+  if (outputFolder && !outputFolder->empty()) {
+    platform::makeDirectory(*outputFolder);
+    state.outputPrefix = *outputFolder + "/";
+  }
+  for (const std::string& line : splitListLines(content)) {
+    const std::optional<UrlJob> job = readListLine(state, line);
+    if (!job) continue;
+    switch (processJob(*job)) {
+      case JobOutcome::Done:
+        continue;
+      case JobOutcome::IllegalUrl:
+        return kUrlListIllegalUrl;
+      case JobOutcome::PathTooLong:
+        return kUrlListPathTooLong;
+      case JobOutcome::DownloadFailed:
+        return kUrlListDownloadFailed;
+      case JobOutcome::ExtractionFailed:
+        return kUrlListExtractionFailed;
+    }
+  }
+  return 0;
+}
+
+const char* usageText() {
+  return "Usage:\n"
+         "  fetchunpack URL [FOLDER [MEMBER...]]\n"
+         "      download URL (http: or https:) into FOLDER (\".\" or none: the current folder)\n"
+         "      and extract each MEMBER of the downloaded zip archive next to it\n"
+         "  fetchunpack LIST [FOLDER]\n"
+         "      the same for every URL line of the URL list file LIST\n"
+         "  fetchunpack --help | --version\n"
+         "URL list lines: \"#\" or \"//\" at the start: a comment; ending in \"/\": the base of the\n"
+         "relative URLs that follow; otherwise: URL [MEMBER...], where %N in a MEMBER stands\n"
+         "for the first N characters of the saved file name and the character after N is dropped.\n"
+         "Exit status: 0 done, 1 error.\n";
+}
+
+int runFetchUnpack(const std::vector<std::string>& args) {
+  if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
+    std::fputs(usageText(), stdout);
+    return 0;
+  }
+  if (!args.empty() && args[0] == "--version") {
+    std::printf("fetchunpack %s\n", W05_VERSION);
+    return 0;
+  }
+  std::fputs("**** Download and Unzip ****\n", stdout);
+  if (args.empty()) {
+    std::fputs("** Error: URL List file does not specified.\n", stdout);
+    std::fputs(usageText(), stdout);
+    return failurePath();
+  }
+  const int result = isUrlArgument(args[0])
+                         ? runSingleUrl(args)
+                         : runUrlList(args[0], args.size() > 1 ? std::optional(args[1]) : std::nullopt);
+  return result == 0 ? 0 : failurePath();
+}
+
+}  // namespace fetchunpack

@@ -1,0 +1,131 @@
+#include "fetchunpack/urllist.h"
+
+#include <limits>
+
+#include "platform/textconv.h"
+
+namespace fetchunpack {
+
+std::vector<std::string> splitListLines(std::string_view content) {
+  std::string text;
+  text.reserve(content.size());
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    if (content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n') continue;
+    text += content[i];
+  }
+
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = pos;
+    while (end < text.size() && end - pos < kListLinePiece && text[end] != '\n') ++end;
+    const bool hasLineFeed = end < text.size() && text[end] == '\n' && end - pos < kListLinePiece;
+    std::string_view line(text.data() + pos, end - pos);
+    pos = hasLineFeed ? end + 1 : end;
+    line = line.substr(0, line.find('\0'));
+    lines.emplace_back(line);
+  }
+  return lines;
+}
+
+ListLineKind classifyListLine(std::string_view line) {
+  if (line.empty()) return ListLineKind::Blank;
+  if (line[0] == '#' || line.starts_with("//")) return ListLineKind::Comment;
+  if (line.back() == '/') return ListLineKind::BaseUrl;
+  return ListLineKind::Url;
+}
+
+bool isAbsoluteUrlToken(std::string_view token) { return token.starts_with("http"); }
+
+std::string_view savedFileNameOf(std::string_view url) {
+  const auto slash = url.rfind('/');
+  return slash == std::string_view::npos ? url : url.substr(slash + 1);
+}
+
+std::string decodeListText(std::string_view bytes, int codePage) {
+  const char* name = platform::iconvNameOfCodePage(codePage);
+  if (!name) return {};
+  return platform::convertText(bytes, name, "UTF-8");
+}
+
+std::string_view leadingUtf16Units(std::string_view text, std::size_t units) {
+  std::size_t i = 0;
+  std::size_t taken = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t len = c < 0x80              ? 1
+                      : (c >> 5) == 0x6    ? 2
+                      : (c >> 4) == 0xE    ? 3
+                      : (c >> 3) == 0x1E   ? 4
+                                           : 1;
+    if (i + len > text.size()) len = 1;
+    const std::size_t need = len == 4 ? 2 : 1;
+    if (taken + need > units) break;
+    taken += need;
+    i += len;
+  }
+  return text.substr(0, i);
+}
+
+std::string buildMemberName(std::string_view token, std::string_view savedFileName, int codePage) {
+  const auto percent = token.find('%');
+  if (percent == std::string_view::npos) return decodeListText(token, codePage);
+
+  std::string name = decodeListText(token.substr(0, percent), codePage);
+  std::size_t pos = percent + 1;
+  std::size_t count = 0;
+  for (; pos < token.size() && token[pos] >= '0' && token[pos] <= '9'; ++pos) {
+    const std::size_t digit = static_cast<std::size_t>(token[pos] - '0');
+    const std::size_t limit = std::numeric_limits<std::size_t>::max();
+    count = count > (limit - digit) / 10 ? limit : count * 10 + digit;
+  }
+  if (platform::utf16Length(savedFileName) < count) {
+    name += savedFileName;
+    return name;
+  }
+  name += leadingUtf16Units(savedFileName, count);
+  if (pos < token.size()) name += decodeListText(token.substr(pos + 1), codePage);
+  return name;
+}
+
+std::optional<UrlJob> readListLine(UrlListState& state, std::string_view line) {
+  switch (classifyListLine(line)) {
+    case ListLineKind::Blank:
+    case ListLineKind::Comment:
+      return std::nullopt;
+    case ListLineKind::BaseUrl:
+      state.baseUrl = decodeListText(line, state.urlListCodePage);
+      return std::nullopt;
+    case ListLineKind::Url:
+      break;
+  }
+
+  const auto space = line.find(' ');
+  const std::string_view token = line.substr(0, space);
+  UrlJob job;
+  if (isAbsoluteUrlToken(token)) {
+    state.baseUrl.clear();
+    job.url = decodeListText(token, state.urlListCodePage);
+  } else {
+    job.url = state.baseUrl + decodeListText(token, state.urlListCodePage);
+  }
+
+  const std::string_view savedRaw = savedFileNameOf(token);
+  job.hasSavedFileName = !savedRaw.empty();
+  const std::string savedFileName = decodeListText(savedRaw, state.urlListCodePage);
+  job.archivePath = state.outputPrefix + savedFileName;
+
+  if (space != std::string_view::npos) {
+    std::string_view members = line.substr(space + 1);
+    for (;;) {
+      const auto next = members.find(' ');
+      job.memberNames.push_back(
+          buildMemberName(members.substr(0, next), savedFileName, state.urlListCodePage));
+      if (next == std::string_view::npos) break;
+      members.remove_prefix(next + 1);
+    }
+  }
+  return job;
+}
+
+}  // namespace fetchunpack
