@@ -21,12 +21,17 @@ void widenBounds(MapBounds& bounds, const LatLon& position) {
   if (position.lon > bounds.maxLon) bounds.maxLon = position.lon;
 }
 
-void appendPosition(std::string& out, double lat, double lon) {
-  out.push_back('[');
-  pagetext::appendFixed8(out, lat);
-  out.push_back(',');
-  pagetext::appendFixed8(out, lon);
-  out.push_back(']');
+// Writes "[lat,lon]" and, when `comma`, the separator after it, in one piece.
+void appendPosition(std::string& out, double lat, double lon, bool comma = false) {
+  char buffer[2 * pagetext::kMaxFixed8Length + 4];
+  char* end = buffer;
+  *end++ = '[';
+  end = pagetext::writeFixed8(end, lat);
+  *end++ = ',';
+  end = pagetext::writeFixed8(end, lon);
+  *end++ = ']';
+  if (comma) *end++ = ',';
+  out.append(buffer, end);
 }
 
 // The part of every marker script name after "marker": the path number and the node's suffix.
@@ -119,9 +124,8 @@ int drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Col
     out.append("=L.polyline([");
     for (std::int32_t i = curve.first; i <= curve.last; ++i) {
       const LatLon& position = data.pointList[i];
-      appendPosition(out, position.lat, position.lon);
+      appendPosition(out, position.lat, position.lon, i < curve.last);
       widenBounds(page.mapBounds, position);
-      if (i < curve.last) out.push_back(',');
       pagetext::flushIfLarge(page);
     }
     out.append("],{color:'#");

@@ -13,6 +13,11 @@ __extension__ typedef unsigned __int128 Uint128;
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 }  // namespace
 
 void appendDecimal(std::string& out, std::int64_t value) {
@@ -52,15 +57,14 @@ void appendFixed(std::string& out, double value, int precision) {
   out.append(buffer, result.ptr);
 }
 
-void appendFixed8(std::string& out, double value) {
+char* writeFixed8(char* out, double value) {
   // Coordinates are written by the million, so values below 2^32 take an exact integer path:
   // value = m * 2^-k, and value * 10^8 is rounded half to even from the 128-bit product, which is
   // what printf does with the exact binary value. Everything else goes through to_chars.
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
   const int exponentField = static_cast<int>((bits >> 52) & 0x7ff);
   if (exponentField < 955 || exponentField >= 1023 + 32) {
-    appendFixed(out, value, 8);
-    return;
+    return std::to_chars(out, out + kMaxFixed8Length, value, std::chars_format::fixed, 8).ptr;
   }
   const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   const int shift = 1075 - exponentField;  // 21 ... 120
@@ -70,18 +74,20 @@ void appendFixed8(std::string& out, double value) {
   const Uint128 half = Uint128{1} << (shift - 1);
   if (remainder > half || (remainder == half && (scaled & 1) != 0)) ++scaled;
 
-  char buffer[40];
-  char* end = buffer;
-  if ((bits >> 63) != 0) *end++ = '-';
-  end = std::to_chars(end, buffer + sizeof buffer, scaled / 100000000u).ptr;
-  *end++ = '.';
+  if ((bits >> 63) != 0) *out++ = '-';
+  out = std::to_chars(out, out + 12, scaled / 100000000u).ptr;
+  *out++ = '.';
   std::uint32_t fraction = static_cast<std::uint32_t>(scaled % 100000000u);
-  for (int i = 7; i >= 0; --i) {
-    end[i] = static_cast<char>('0' + fraction % 10);
-    fraction /= 10;
+  for (int i = 6; i >= 0; i -= 2) {
+    std::memcpy(out + i, kDigitPairs + 2 * (fraction % 100), 2);
+    fraction /= 100;
   }
-  end += 8;
-  out.append(buffer, end);
+  return out + 8;
+}
+
+void appendFixed8(std::string& out, double value) {
+  char buffer[kMaxFixed8Length];
+  out.append(buffer, writeFixed8(buffer, value));
 }
 
 void appendScriptText(std::string& out, std::string_view text) {

@@ -19,6 +19,12 @@ void appendHex6(std::string& out, std::uint64_t value);    // "%06lx"
 void appendFixed(std::string& out, double value, int precision);  // "%.<precision>f"
 void appendFixed8(std::string& out, double value);                // "%.8f", fast for coordinates
 
+// Room that writeFixed8 may need: the largest double has 309 digits before the point.
+constexpr std::size_t kMaxFixed8Length = 320;
+// Writes "%.8f" of `value` at `out`, which has room for kMaxFixed8Length characters; returns the
+// end of what was written.
+char* writeFixed8(char* out, double value);
+
 // Appends `text` for use inside a double-quoted script string (or a script comment): backslash,
 // double quote, control characters, U+2028, U+2029 and "</" are escaped; all other bytes,
 // including bytes that are not valid UTF-8, are copied unchanged.
