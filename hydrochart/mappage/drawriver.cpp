@@ -73,6 +73,31 @@ void appendMarker(std::string& out, std::int32_t pathNumber, const MarkerStyle& 
   }
 }
 
+// Writes the polyline of one stream along its Curve, widening the page's box by every position.
+void appendPolyline(MapPage& page, const std::vector<LatLon>& pointList, const Curve& curve,
+                    std::int32_t pathNumber, Color color) {
+  std::string& out = page.pending;
+  out.append("var myPath");
+  pagetext::appendPadded4(out, pathNumber);
+  out.append("=L.polyline([");
+  for (std::int32_t i = curve.first; i <= curve.last; ++i) {
+    const LatLon& position = pointList[i];
+    appendPosition(out, position.lat, position.lon, i < curve.last);
+    widenBounds(page.mapBounds, position);
+    pagetext::flushIfLarge(page);
+  }
+  out.append("],{color:'#");
+  pagetext::appendHex6(out, color);
+  out.append("',weight:2,opacity:0.8}).addTo(map);\n");
+}
+
+// Arrows from the stream's start node to its end node: southward or northward (ties north),
+// then westward or eastward (ties east).
+const char* directionText(const Point& start, const Point& end) {
+  static constexpr const char* kDirections[2][2] = {{"↑→", "↑←"}, {"↓→", "↓←"}};
+  return kDirections[start.lat > end.lat ? 1 : 0][start.lon > end.lon ? 1 : 0];
+}
+
 constexpr MarkerStyle kStreamStart{"a", 3, false};
 constexpr MarkerStyle kStreamEnd{"b", 1, true};
 constexpr MarkerStyle kRiverStart{"ra", 11, false};
@@ -119,18 +144,7 @@ int drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Col
     out.push_back(' ');
     out.append(name).push_back('\n');
 
-    out.append("var myPath");
-    pagetext::appendPadded4(out, pathNumber);
-    out.append("=L.polyline([");
-    for (std::int32_t i = curve.first; i <= curve.last; ++i) {
-      const LatLon& position = data.pointList[i];
-      appendPosition(out, position.lat, position.lon, i < curve.last);
-      widenBounds(page.mapBounds, position);
-      pagetext::flushIfLarge(page);
-    }
-    out.append("],{color:'#");
-    pagetext::appendHex6(out, color);
-    out.append("',weight:2,opacity:0.8}).addTo(map);\n");
+    appendPolyline(page, data.pointList, curve, pathNumber, color);
 
     out.append("myPath");
     pagetext::appendPadded4(out, pathNumber);
@@ -139,13 +153,7 @@ int drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Col
 
     const std::int32_t a = findRiverNodePoint(data, stream.startStreamNode);
     const std::int32_t b = findRiverNodePoint(data, stream.endStreamNode);
-    const char* direction = "";
-    if (a >= 0 && b >= 0) {
-      const Point& start = data.points[a];
-      const Point& end = data.points[b];
-      static constexpr const char* kDirections[2][2] = {{"↑→", "↑←"}, {"↓→", "↓←"}};
-      direction = kDirections[start.lat > end.lat ? 1 : 0][start.lon > end.lon ? 1 : 0];
-    }
+    const char* direction = a >= 0 && b >= 0 ? directionText(data.points[a], data.points[b]) : "";
 
     out.append("myPath");
     pagetext::appendPadded4(out, pathNumber);

@@ -23,12 +23,12 @@ std::vector<std::uint32_t> collectWaterSystemCodes(const RiverData& data) {
   return codes;
 }
 
-std::vector<std::uint64_t> collectRiverCodes(const RiverData& data,
-                                             std::uint32_t waterSystemCode) {
+std::vector<std::uint64_t> collectRiverCodes(const RiverData& data, std::uint32_t waterSystemCode) {
   std::vector<std::uint64_t> codes;
   const std::vector<std::int32_t>& streams = streamsOfWaterSystem(data, waterSystemCode);
   codes.reserve(streams.size());
-  for (const std::int32_t streamIndex : streams) codes.push_back(data.streams[streamIndex].riverCode);
+  for (const std::int32_t streamIndex : streams)
+    codes.push_back(data.streams[streamIndex].riverCode);
   sortDistinct(codes);
   // A smallest code that ends in 0000 is drawn after all the other rivers of the system.
   if (codes.size() > 1 && codes.front() % 10000 == 0) {

@@ -9,7 +9,8 @@ constexpr double kDegreesToRadians = 0.017453292519943295;
 constexpr double kOneMinusE2 = 0.9933056200098028;
 constexpr double kEquatorKmPerDegree = 111.31949079327356;
 
-// Six hues that cycle with the colour index; green and cyan are dimmed to look as bright as the rest.
+// Six hues that cycle with the colour index; green and cyan are dimmed to look as bright as the
+// rest.
 constexpr double kPaletteHue[6] = {0, 240, 120, 300, 270, 180};
 constexpr double kPaletteValue[6] = {1.0, 1.0, 0.812, 1.0, 1.0, 0.812};
 

@@ -23,8 +23,8 @@ struct TileLayer {
   const char* options;
   const char* linkUrl;
   const char* linkText;
-  const char* tail;   // after the link: credits
-  const char* tail2;  // then the source attribution, or nothing
+  const char* credit;             // after the link
+  const char* sourceAttribution;  // the river data credit, or nothing
 };
 
 // The seven layers in the order the page declares them; the last two are overlays.
@@ -33,8 +33,8 @@ constexpr TileLayer kTileLayers[] = {
      kOsmCopyright, "OpenStreetMap", " contributors", kSourceAttribution},
     {"osmjp", '"', "https://tile.openstreetmap.jp/{z}/{x}/{y}.png", "minZoom:2,maxZoom:19",
      kOsmCopyright, "OpenStreetMap", " contributors", kSourceAttribution},
-    {"gsi", '"', "https://cyberjapandata.gsi.go.jp/xyz/std/{z}/{x}/{y}.png",
-     "minZoom:2,maxZoom:18", kGsiList, "国土地理院", "", kSourceAttribution},
+    {"gsi", '"', "https://cyberjapandata.gsi.go.jp/xyz/std/{z}/{x}/{y}.png", "minZoom:2,maxZoom:18",
+     kGsiList, "国土地理院", "", kSourceAttribution},
     {"gsip", '"', "https://cyberjapandata.gsi.go.jp/xyz/pale/{z}/{x}/{y}.png",
      "minZoom:2,maxZoom:18", kGsiList, "国土地理院", "", kSourceAttribution},
     {"gsia", '"', "https://cyberjapandata.gsi.go.jp/xyz/seamlessphoto/{z}/{x}/{y}.jpg",
@@ -49,7 +49,8 @@ void appendHead(std::string& out, std::string_view title) {
   out.append("<!DOCTYPE html>\n<html><head>\n<meta charset=\"utf-8\">\n<title>");
   out.append(title);
   out.append("</title>\n");
-  out.append("<link rel=\"stylesheet\" href=\"https://unpkg.com/leaflet@1.4.0/dist/leaflet.css\"/>\n");
+  out.append(
+      "<link rel=\"stylesheet\" href=\"https://unpkg.com/leaflet@1.4.0/dist/leaflet.css\"/>\n");
   out.append("<script src=\"https://unpkg.com/leaflet@1.4.0/dist/leaflet.js\"></script>\n");
   out.append("</head><body>\n");
   out.append(
@@ -63,7 +64,7 @@ void appendHead(std::string& out, std::string_view title) {
     out.append(",{").append(layer.options);
     out.append(",attribution:'&copy; <a href=\"").append(layer.linkUrl);
     out.append("\" target=\"_blank\">").append(layer.linkText).append("</a>");
-    out.append(layer.tail).append(layer.tail2).append("'});\n");
+    out.append(layer.credit).append(layer.sourceAttribution).append("'});\n");
   }
   out.append("var map=L.map('mapid');\n");
   out.append(

@@ -31,7 +31,7 @@ struct MapPage {
   ~MapPage();
 
   std::FILE* file = nullptr;
-  std::string pending;     // text not yet handed to the file (written in large blocks)
+  std::string pending;  // text not yet handed to the file (written in large blocks)
   bool writeFailed = false;
   std::int32_t pathCount = 0;  // streams drawn on the page; numbers their script variables
   MapBounds mapBounds{};

@@ -13,9 +13,9 @@ namespace pagetext {
 // Pending text is handed to the file once it reaches this size.
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
-void appendDecimal(std::string& out, std::int64_t value);  // "%d", "%lld"
-void appendPadded4(std::string& out, std::int32_t value);  // "%04d"
-void appendHex6(std::string& out, std::uint64_t value);    // "%06lx"
+void appendDecimal(std::string& out, std::int64_t value);         // "%d", "%lld"
+void appendPadded4(std::string& out, std::int32_t value);         // "%04d"
+void appendHex6(std::string& out, std::uint64_t value);           // "%06lx"
 void appendFixed(std::string& out, double value, int precision);  // "%.<precision>f"
 void appendFixed8(std::string& out, double value);                // "%.8f", fast for coordinates
 

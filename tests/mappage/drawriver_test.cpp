@@ -101,17 +101,20 @@ TEST(DrawRiverTest, RiverNodeMarkersComeFromTheFirstStreamOnly) {
   const std::vector<std::string> out = lines(page.pending);
   ASSERT_EQ(out.size(), 16u + 10u);
   EXPECT_EQ(out[0], "//c-2 利根川");
-  EXPECT_EQ(out[1], "var myPath0042=L.polyline([[36.00000000,140.00000000],"
-                    "[35.50000000,139.00000000]],{color:'#00cf00',weight:2,opacity:0.8})"
-                    ".addTo(map);");
+  EXPECT_EQ(out[1],
+            "var myPath0042=L.polyline([[36.00000000,140.00000000],"
+            "[35.50000000,139.00000000]],{color:'#00cf00',weight:2,opacity:0.8})"
+            ".addTo(map);");
   EXPECT_NE(out[3].find("<br>方向:↓←\");"), std::string::npos);
-  EXPECT_EQ(out[10], "var marker0042ra=L.circleMarker([36.50000000,140.50000000],"
-                     "{radius:11,color:'#00cf00',fillOpacity:0}).addTo(map);");
+  EXPECT_EQ(out[10],
+            "var marker0042ra=L.circleMarker([36.50000000,140.50000000],"
+            "{radius:11,color:'#00cf00',fillOpacity:0}).addTo(map);");
   EXPECT_EQ(out[11], "marker0042ra.bindTooltip(\"利根川 始点\");");
   EXPECT_EQ(out[12], "marker0042ra.bindPopup(\"利根川 始点\");");
-  EXPECT_EQ(out[13], "var marker0042rb=L.circleMarker([35.50000000,139.00000000],"
-                     "{radius:7,color:'#00cf00',fillcolor:'#00cf00',fillOpacity:1})"
-                     ".addTo(map);");
+  EXPECT_EQ(out[13],
+            "var marker0042rb=L.circleMarker([35.50000000,139.00000000],"
+            "{radius:7,color:'#00cf00',fillcolor:'#00cf00',fillOpacity:1})"
+            ".addTo(map);");
   EXPECT_EQ(out[14], "marker0042rb.bindTooltip(\"利根川 終点\");");
   EXPECT_EQ(out[15], "marker0042rb.bindPopup(\"利根川 終点\");");
   EXPECT_EQ(out[16], "//c-1 利根川");
@@ -150,7 +153,7 @@ TEST(DrawRiverTest, FailuresStopAfterTheLinesBeforeThem) {
   CaptureStdout();
   EXPECT_EQ(drawRiver(page, data, 5000001, 0xff0000), 1);
   EXPECT_EQ(GetCapturedStdout(), "Not found Stream ID 77\n");
-  EXPECT_EQ(page.pending, "");  // nothing of the stream was written
+  EXPECT_EQ(page.pending, "");   // nothing of the stream was written
   EXPECT_EQ(page.pathCount, 1);  // though it was counted
 
   startMemoryPage(page);
@@ -230,8 +233,9 @@ TEST(DrawRiverTest, UnmatchedCodesAndSmallCurves) {
   EXPECT_EQ(drawRiver(page, data, 1000001, 0xff0000), 0);
   std::vector<std::string> out = lines(page.pending);
   ASSERT_EQ(out.size(), 4u);
-  EXPECT_EQ(out[1], "var myPath0010=L.polyline([],{color:'#ff0000',weight:2,opacity:0.8})"
-                    ".addTo(map);");
+  EXPECT_EQ(out[1],
+            "var myPath0010=L.polyline([],{color:'#ff0000',weight:2,opacity:0.8})"
+            ".addTo(map);");
   EXPECT_NE(out[3].find("延長距離:0.000 km<br>方向:\");"), std::string::npos);
   EXPECT_EQ(page.mapBounds.minLat, before.minLat);
   EXPECT_EQ(page.mapBounds.maxLon, before.maxLon);
@@ -240,8 +244,9 @@ TEST(DrawRiverTest, UnmatchedCodesAndSmallCurves) {
   page.pathCount = 9999;
   EXPECT_EQ(drawRiver(page, data, 1000002, 0xff0000), 0);
   out = lines(page.pending);
-  EXPECT_EQ(out[1], "var myPath10000=L.polyline([[35.25000000,139.75000000]],"
-                    "{color:'#ff0000',weight:2,opacity:0.8}).addTo(map);");
+  EXPECT_EQ(out[1],
+            "var myPath10000=L.polyline([[35.25000000,139.75000000]],"
+            "{color:'#ff0000',weight:2,opacity:0.8}).addTo(map);");
   EXPECT_NE(out[3].find("延長距離:0.000 km<br>方向:↑→\");"), std::string::npos);
   EXPECT_TRUE(out[4].starts_with("var marker10000a=L.circleMarker("));
   EXPECT_EQ(page.mapBounds.minLat, 35.25);
@@ -275,19 +280,24 @@ TEST(DrawRiverTest, FirstRecordWinsAndNumbersPrintAsPrintfDoes) {
   const std::vector<std::string> out = lines(page.pending);
   ASSERT_EQ(out.size(), 7u);
   EXPECT_EQ(out[0], "//c-2 川");
-  EXPECT_EQ(out[1], "var myPath0001=L.polyline([[34.00000000,132.00000000]],"
-                    "{color:'#1abcdef',weight:2,opacity:0.8}).addTo(map);");
-  EXPECT_EQ(out[3], "myPath0001.bindPopup(\"流路:c-8<br>所属河川:川<br>河川コード:-1"
-                    "<br>水系コード:-294967296<br>原典資料種別:-3<br>延長距離:0.000 km"
-                    "<br>方向:\");");
-  EXPECT_EQ(out[4], "var marker0001a=L.circleMarker([34.50000000,132.50000000],"
-                    "{radius:3,color:'#1abcdef',fillOpacity:0}).addTo(map);");
+  EXPECT_EQ(out[1],
+            "var myPath0001=L.polyline([[34.00000000,132.00000000]],"
+            "{color:'#1abcdef',weight:2,opacity:0.8}).addTo(map);");
+  EXPECT_EQ(out[3],
+            "myPath0001.bindPopup(\"流路:c-8<br>所属河川:川<br>河川コード:-1"
+            "<br>水系コード:-294967296<br>原典資料種別:-3<br>延長距離:0.000 km"
+            "<br>方向:\");");
+  EXPECT_EQ(out[4],
+            "var marker0001a=L.circleMarker([34.50000000,132.50000000],"
+            "{radius:3,color:'#1abcdef',fillOpacity:0}).addTo(map);");
 }
 
 TEST(DrawRiverTest, RiverNamesAreSafeInsideScript) {
   DataBuilder b = exampleRiver();
   b.data.streams[0].startRiverNode = nodeId("sn1");
-  const std::string name = "a\"b\\c</script>\nd\x01\xe2\x80\xa8" "e";
+  const std::string name =
+      "a\"b\\c</script>\nd\x01\xe2\x80\xa8"
+      "e";
   std::memcpy(b.data.streams[0].riverName, name.data(), name.size() + 1);
   const RiverData& data = b.finish();
   const std::string safe = "a\\\"b\\\\c<\\/script>\\u000ad\\u0001\\u2028e";

@@ -54,8 +54,8 @@ TEST(GeometryTest, CurveLengthUsesMiddleLatitudeScales) {
   const std::vector<LatLon> parallel = {{36.0, 139.0}, {36.0, 139.5}};
   EXPECT_NEAR(curveLength(parallel, 0, 1), kmPerDegreeAt(36.0).second * 0.5, 1e-9);
   // The range is honoured: positions outside it count for nothing.
-  const std::vector<LatLon> padded = {{0, 0}, {35.00, 139.00}, {35.01, 139.00}, {35.01, 139.01},
-                                      {80, 80}};
+  const std::vector<LatLon> padded = {
+      {0, 0}, {35.00, 139.00}, {35.01, 139.00}, {35.01, 139.01}, {80, 80}};
   EXPECT_EQ(curveLength(padded, 1, 3), length);
 }
 
@@ -70,7 +70,7 @@ TEST(GeometryTest, HueChannelIsATrapezoidOverTheCircle) {
   EXPECT_EQ(hueChannel(330), 0.5);
   EXPECT_EQ(hueChannel(360), 0.0);
   EXPECT_EQ(hueChannel(720), 0.0);
-  EXPECT_EQ(hueChannel(-90), 1.0);  // as 270
+  EXPECT_EQ(hueChannel(-90), 1.0);   // as 270
   EXPECT_EQ(hueChannel(-210), 0.5);  // as 150
   EXPECT_EQ(hueChannel(135 + 720), 0.25);
   // Angles far outside one turn still come back instead of looping.

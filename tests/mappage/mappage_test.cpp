@@ -47,8 +47,10 @@ TEST(MapPageTest, OpeningResetsStateAndClosingFitsTheBox) {
   EXPECT_EQ(closeMapPage(page), 0);
   EXPECT_EQ(page.pathCount, 3);  // kept for the caller's report
   const std::string text = readFile(path);
-  const std::string fit = "map.fitBounds(L.latLngBounds([35.00000000,139.25000000],"
-                          "[35.50000000,140.00000000" + std::string(kFitEnd);
+  const std::string fit =
+      "map.fitBounds(L.latLngBounds([35.00000000,139.25000000],"
+      "[35.50000000,140.00000000" +
+      std::string(kFitEnd);
   ASSERT_GE(text.size(), fit.size());
   EXPECT_EQ(text.substr(text.size() - fit.size()), fit);
   EXPECT_EQ(text.find('\r'), std::string::npos);

@@ -120,8 +120,8 @@ TEST(PageTextTest, IntegersAndOtherPrecisionsMatchPrintf) {
   EXPECT_EQ(decimal(1234560001), "1234560001");
   EXPECT_EQ(decimal(INT64_MIN), "-9223372036854775808");
 
-  for (const double value : {0.0, 2.0222328, 0.0005, 0.0015, 0.0025, 1234.5675, -0.0004, 1e20,
-                             DBL_MAX}) {
+  for (const double value :
+       {0.0, 2.0222328, 0.0005, 0.0015, 0.0025, 1234.5675, -0.0004, 1e20, DBL_MAX}) {
     EXPECT_EQ(fixed(value, 3), printed("%.3f", value)) << value;
     EXPECT_EQ(fixed(value, 8), printed("%.8f", value)) << value;
   }
@@ -143,7 +143,10 @@ TEST(PageTextTest, ScriptTextEscapesWhatWouldBreakAString) {
   EXPECT_EQ(escaped(std::string_view("a\nb\rc\td\0e\x1f\x7f", 11)),
             "a\\u000ab\\u000dc\\u0009d\\u0000e\\u001f\\u007f");
   EXPECT_EQ(escaped("x\xc2\x85y\xc2\x9fz\xc2\xa0"), "x\\u0085y\\u009fz\xc2\xa0");  // C1, not NBSP
-  EXPECT_EQ(escaped("a\xe2\x80\xa8" "b\xe2\x80\xa9" "c"), "a\\u2028b\\u2029c");
+  EXPECT_EQ(escaped("a\xe2\x80\xa8"
+                    "b\xe2\x80\xa9"
+                    "c"),
+            "a\\u2028b\\u2029c");
   EXPECT_EQ(escaped("\xe2\x80\xa7\xe2\x80\xaa"), "\xe2\x80\xa7\xe2\x80\xaa");  // neighbours stay
   // Invalid or cut UTF-8 passes through byte for byte.
   EXPECT_EQ(escaped("\xff\xfe\xe2\x80"), "\xff\xfe\xe2\x80");
