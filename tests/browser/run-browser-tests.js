@@ -40,6 +40,7 @@ function parseArguments(argv) {
     options.output = path.join(path.dirname(path.dirname(path.resolve(options.hydrochart))), 'browser-output');
   }
   options.output = path.resolve(options.output);
+  for (const key of ['hydrochart', 'genW05', 'sampleDir']) if (options[key]) options[key] = path.resolve(options[key]);
   return options;
 }
 
@@ -122,6 +123,7 @@ async function checkPageOfDataFile(ctx, group, label, dataFile, title, extra = {
     label,
     screenshot: path.join(options.output, `${group}-page.png`),
     reportedPathCount: Number(reported[1]),
+    title,
     waterSystemCodes: new Set(codes),
     ...extra,
   });
@@ -146,7 +148,7 @@ async function checkGeneratedPage(ctx) {
 async function checkScriptNamesPage(ctx) {
   const fixture = path.join(__dirname, 'fixtures', 'script-names.xml');
   const riverNames = [...fs.readFileSync(fixture, 'utf8').matchAll(/<ksj:riverName>(.*)<\/ksj:riverName>/g)].map((m) => m[1]);
-  await checkPageOfDataFile(ctx, 'script-names', 'river names with quotes, backslashes and </script>', fixture, '名前 "引用" </title>', {
+  await checkPageOfDataFile(ctx, 'script-names', 'river names with quotes, backslashes and </script>', fixture, '名前の検査 "引用" & <川>', {
     riverNames,
     interactLimit: Infinity,
     markerLimit: Infinity,

@@ -142,7 +142,7 @@ function compareShown([selector, expected]) {
 }
 
 // Hovers and clicks each picked polyline or marker; returns the mismatches found.
-async function hoverAndClick(page, paths) {
+async function hoverAndClick(page, paths, popupScreenshot) {
   const tooltipProblems = [];
   const popupProblems = [];
   const tooltipSelector = '.leaflet-tooltip-pane .leaflet-tooltip';
@@ -169,6 +169,12 @@ async function hoverAndClick(page, paths) {
       .then(() => page.evaluate(compareShown, [popupSelector, path.popup]))
       .catch(() => ({ ok: false, shown: null, want: path.popup }));
     if (!popup.ok) popupProblems.push(`${path.variable}: shown ${JSON.stringify(popup.shown)}, page has ${JSON.stringify(popup.want)}`);
+    if (popupScreenshot && path === paths[0]) {
+      await page
+        .waitForFunction(() => getComputedStyle(document.querySelector('.leaflet-popup')).opacity === '1', null, { timeout: 3000 })
+        .catch(() => {});
+      await page.screenshot({ path: popupScreenshot });
+    }
   }
   await page.evaluate(() => map.closePopup());
   return { tooltipProblems, popupProblems };
@@ -248,7 +254,8 @@ async function openMapPage(browser, parsed, file) {
 
 // All checks of one map page. `options`: label, screenshot (png path), reportedPathCount
 // (hydrochart's "(path=N)"), waterSystemCodes (Set of the codes asked for), interactLimit
-// (how many polylines to hover and click), riverNames (names the page must carry exactly).
+// (how many polylines to hover and click), markerLimit (how many river markers), riverNames
+// (names the page must carry exactly), title (the title the browser must show).
 async function checkMapPage(report, browser, file, options) {
   const label = options.label;
   const text = fs.readFileSync(file, 'utf8');
@@ -297,6 +304,10 @@ async function checkMapPage(report, browser, file, options) {
         brief([...events.failedLoads, `served: ${[...served].join(',') || 'nothing'}`]),
       );
       if (options.screenshot) await page.screenshot({ path: options.screenshot });
+      if (options.title !== undefined) {
+        const title = await page.title();
+        report.check(`${label}: browser shows the title ${JSON.stringify(options.title)}`, title === options.title, JSON.stringify(title));
+      }
     });
 
     await step('layers', async () => {
@@ -336,7 +347,8 @@ async function checkMapPage(report, browser, file, options) {
     await step('tooltips and popups', async () => {
       const picked = pickPaths(parsed, options.interactLimit ?? 10);
       const riverMarkers = pickRiverMarkers(parsed, options.markerLimit ?? 2);
-      const shown = await hoverAndClick(page, [...picked, ...riverMarkers]);
+      const popupShot = options.screenshot && options.screenshot.replace(/\.png$/, '-popup.png');
+      const shown = await hoverAndClick(page, [...picked, ...riverMarkers], popupShot);
       report.check(
         `${label}: hovering ${picked.length} polylines and ${riverMarkers.length} river markers shows each one's tooltip text`,
         picked.length > 0 && shown.tooltipProblems.length === 0,
