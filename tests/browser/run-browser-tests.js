@@ -226,6 +226,10 @@ async function checkIndexPage(ctx) {
     const { countLayers } = require('./lib/mapchecks');
     for (let i = 0; i < pageAnchors.length; i++) {
       const target = fileURLToPath(pageAnchors[i].href);
+      if (!fs.existsSync(target)) {
+        problems.push(`${pageAnchors[i].text}: ${target} does not exist`);
+        continue;
+      }
       const parsed = parseMapPage(fs.readFileSync(target, 'utf8'));
       browser.setTilePatterns(parsed.tileLayers.map((t) => t.pattern));
       const errorsBefore = events.pageErrors.length + events.consoleErrors.length;
