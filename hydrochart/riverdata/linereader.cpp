@@ -1,6 +1,9 @@
 #include "hydrochart/riverdata/linereader.h"
 
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +17,27 @@ namespace {
 
 // Raw bytes that decide where a piece ends: a full piece, a CR and the LF after it.
 constexpr std::size_t kPieceWindow = DataLineReader::kMaxLine + 2;
+// Bytes after the block that the line end search may read (never used as data).
+constexpr std::size_t kPadding = 16;
+
+// First LF in [start, start + window), or null. Lines are short, so a 16-byte step without
+// a library call is faster than memchr; it may read up to 15 bytes past the window.
+const char* findLineFeed(const char* start, std::size_t window) {
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (std::size_t i = 0; i < window; i += 16) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + i));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lf)));
+    if (mask != 0) {
+      const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
+      return at < window ? start + at : nullptr;
+    }
+  }
+  return nullptr;
+#else
+  return static_cast<const char*>(std::memchr(start, '\n', window));
+#endif
+}
 
 }  // namespace
 
@@ -21,7 +45,7 @@ DataLineReader::DataLineReader(int fd) : DataLineReader(fd, kReadSize) {}
 
 DataLineReader::DataLineReader(int fd, std::size_t readSize)
     : fd_(fd), readSize_(std::max<std::size_t>(readSize, 1)) {
-  block_.resize(readSize_ + kPieceWindow);
+  block_.resize(readSize_ + kPieceWindow + kPadding);
   joined_.reserve(kMaxLine);
 }
 
@@ -29,9 +53,10 @@ bool DataLineReader::fill() {
   if (begin_ > 0) {
     std::memmove(block_.data(), block_.data() + begin_, end_ - begin_);
     end_ -= begin_;
+    blockStart_ += begin_;
     begin_ = 0;
   }
-  const std::size_t room = std::min(readSize_, block_.size() - end_);
+  const std::size_t room = std::min(readSize_, block_.size() - kPadding - end_);
   ssize_t n;
   do {
     n = ::read(fd_, block_.data() + end_, room);
@@ -56,7 +81,7 @@ bool DataLineReader::readRawLine(std::string_view& line) {
 
   const char* const start = block_.data() + begin_;
   const std::size_t window = std::min(available, kPieceWindow);
-  const char* const lf = static_cast<const char*>(std::memchr(start, '\n', window));
+  const char* const lf = findLineFeed(start, window);
   std::size_t length;
   std::size_t consumed;
   if (lf != nullptr) {
@@ -85,12 +110,26 @@ bool DataLineReader::readRawLine(std::string_view& line) {
   return true;
 }
 
+// A comment needs a '!', which river data hardly holds elsewhere: the next '!' is found once
+// ahead of the lines, and only a line that holds it is searched for "<!--".
+bool DataLineReader::mayHoldComment(std::string_view line) {
+  const auto offset = static_cast<std::size_t>(line.data() - block_.data());
+  const std::uint64_t lineEnd = blockStart_ + offset + line.size();
+  if (nextBang_ < lineEnd) {
+    const void* bang = std::memchr(line.data(), '!', end_ - offset);
+    nextBang_ = blockStart_ +
+                (bang != nullptr ? static_cast<std::size_t>(static_cast<const char*>(bang) - block_.data())
+                                 : end_);
+  }
+  return nextBang_ < lineEnd;
+}
+
 bool DataLineReader::readDataLine(std::string_view& line) {
   for (;;) {
     std::string_view raw;
     if (!readRawLine(raw)) return false;
     if (raw.empty()) continue;
-    const std::size_t open = findPattern(raw, "<!--");
+    const std::size_t open = mayHoldComment(raw) ? findPattern(raw, "<!--") : std::string_view::npos;
     if (open == std::string_view::npos) {
       line = raw;
       return true;

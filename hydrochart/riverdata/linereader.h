@@ -35,12 +35,15 @@ class DataLineReader {
 
  private:
   bool fill();
+  bool mayHoldComment(std::string_view line);
 
   int fd_;
   std::size_t readSize_;
   std::vector<char> block_;
   std::size_t begin_ = 0;  // first unread byte of block_
   std::size_t end_ = 0;    // one past the last valid byte of block_
+  std::uint64_t blockStart_ = 0;  // file offset of block_[0]
+  std::uint64_t nextBang_ = 0;    // file offset of the next '!' ahead of the lines read
   bool eof_ = false;
   bool mayHoldNul_ = false;  // a NUL byte was read: lines end at their first NUL
   std::string joined_;       // line rebuilt after a comment was cut out

@@ -69,6 +69,11 @@ double parseCoordinate(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && isCSpace(text[i])) ++i;
   const std::size_t numberStart = i;
+  {
+    const char* p = text.data() + i;
+    double value;
+    if (parsePlainDecimal(p, text.data() + text.size(), value)) return value;
+  }
   bool plus = false;
   if (i < text.size() && text[i] == '+') {
     plus = true;

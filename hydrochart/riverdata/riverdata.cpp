@@ -14,6 +14,7 @@
 
 using riverdata_detail::findPattern;
 using riverdata_detail::parseCoordinate;
+using riverdata_detail::parsePlainDecimal;
 using riverdata_detail::parseSigned32;
 using riverdata_detail::parseUnsigned32;
 using riverdata_detail::parseUnsigned64;
@@ -31,8 +32,10 @@ constexpr std::size_t kMaxRecords = static_cast<std::size_t>(std::numeric_limits
 
 // Appends a record; an array that would outgrow the 32-bit counts fails like an allocation.
 template <typename T>
-T& append(std::vector<T>& records, const T& record) {
-  if (records.size() == records.capacity() && records.size() >= kMaxRecords) throw std::bad_alloc();
+inline T& append(std::vector<T>& records, const T& record) {
+  if (records.size() == records.capacity() && records.size() >= kMaxRecords) [[unlikely]] {
+    throw std::bad_alloc();
+  }
   records.push_back(record);
   return records.back();
 }
@@ -180,12 +183,22 @@ class RiverDataLoader {
     const auto first = static_cast<std::int32_t>(pointList.size());
     std::string_view line;
     while (reader_.readDataLine(line)) {
+      // The common line: two plain numbers and one blank, nothing else, so no closing tag.
+      const char* p = line.data();
+      const char* const end = p + line.size();
+      LatLon position;
+      if (parsePlainDecimal(p, end, position.lat) && p < end && *p == ' ') {
+        ++p;
+        if (parsePlainDecimal(p, end, position.lon) && p == end) {
+          append(pointList, position);
+          continue;
+        }
+      }
       // A coordinate line holds no tag; only a line with one can close the list.
       if (std::memchr(line.data(), '<', line.size()) != nullptr &&
           findPattern(line, "</gml:posList>") != kNotFound) {
         break;
       }
-      LatLon position;
       if (parseLatLon(line, position.lat, position.lon)) append(pointList, position);
     }
     const auto last = static_cast<std::int32_t>(pointList.size()) - 1;
