@@ -1,0 +1,522 @@
+#!/usr/bin/python3
+"""End-to-end tests of the fetchunpack program against a local server on 127.0.0.1.
+
+Usage: run_e2e.py FETCHUNPACK_BINARY [GROUP...]
+Groups: cli, single, list, failures, https (all when none is given). Prints one line per
+failed check and a closing line "N passed, M failed"; exits non-zero when a check failed.
+"""
+
+import io
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from testserver import Route, TestServer, closed_port  # noqa: E402
+
+BANNER = "**** Download and Unzip ****\n"
+Y2000 = 946684800  # 2000-01-01 00:00:00 UTC
+
+
+class Checks:
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+        self.test = ""
+
+    def check(self, what, ok, detail=""):
+        if ok:
+            self.passed += 1
+        else:
+            self.failed += 1
+            print(f"FAIL {self.test}: {what}" + (f"\n    {detail}" if detail else ""))
+
+    def equal(self, what, actual, expected):
+        self.check(what, actual == expected, f"expected {expected!r}\n    actual   {actual!r}")
+
+
+checks = Checks()
+BINARY = None
+GROUPS = {}
+
+
+def group(name):
+    def register(function):
+        GROUPS.setdefault(name, []).append(function)
+        return function
+    return register
+
+
+def environment(**extra):
+    env = {k: v for k, v in os.environ.items()
+           if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy",
+                                "ssl_cert_file", "curl_ca_bundle", "ssl_cert_dir")}
+    env.update(TZ="UTC", LANG="C.UTF-8", LC_ALL="C.UTF-8",
+               FETCHUNPACK_RETRY_DELAY="0", FETCHUNPACK_STALL_TIMEOUT="1",
+               FETCHUNPACK_CONNECT_TIMEOUT="5")
+    env.update(extra)
+    return env
+
+
+def run(args, cwd, **env):
+    result = subprocess.run([BINARY] + args, cwd=cwd, env=environment(**env),
+                            stdin=subprocess.DEVNULL, capture_output=True, timeout=90)
+    return result.returncode, result.stdout.decode("utf-8", "replace"), result.stderr.decode(
+        "utf-8", "replace")
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def leftovers(folder):
+    found = []
+    for root, _, files in os.walk(folder):
+        found += [os.path.join(root, f) for f in files if f.startswith(".fetchunpack-")]
+    return found
+
+
+def make_zip(entries):
+    """entries: (name, data, date_time) tuples; a name given as bytes is stored raw, without the
+    UTF-8 flag (written under an ASCII stand-in of the same length, then patched)."""
+    buffer = io.BytesIO()
+    patches = []
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
+        for number, (name, data, date_time) in enumerate(entries):
+            if isinstance(name, bytes):
+                stand_in = f"~{number:03d}".ljust(len(name), "~")
+                patches.append((stand_in.encode(), name))
+                name = stand_in
+            archive.writestr(zipfile.ZipInfo(name, date_time), data)
+    data = buffer.getvalue()
+    for stand_in, raw in patches:
+        assert data.count(stand_in) == 2
+        data = data.replace(stand_in, raw)
+    return data
+
+
+T2000 = (2000, 1, 1, 0, 0, 0)
+MAIN_ZIP = make_zip([
+    ("W05-09_13-g.xml", b"<river data/>", T2000),
+    ("Data.xml", b"first", (2001, 2, 3, 4, 5, 6)),
+    ("DATA.XML", b"second", T2000),
+    ("dir/sub/nested.xml", b"nested", T2000),
+    ("河川.xml".encode("cp932"), b"shift_jis name", T2000),
+    ("流域.xml", b"utf-8 name", T2000),  # stored with the UTF-8 flag
+    ("水系.xml".encode("utf-8"), b"utf-8 name without flag", T2000),
+    ("../evil.txt", b"evil", T2000),
+])
+OTHER_ZIP = make_zip([("x.xml", b"from b", T2000), ("b_a.xml", b"percent", T2000)])
+
+
+def main_routes():
+    return {
+        "/ksj/a.zip": Route("body", MAIN_ZIP),
+        "/ksj/b.zip": Route("body", OTHER_ZIP),
+        "/ksj/W05-09_13.zip": Route("body", MAIN_ZIP),
+        "/ksj/empty.zip": Route("body", b""),
+        "/ksj/page.zip": Route("body", b"<html>this is not an archive</html>"),
+        "/ksj/big.zip": Route("body", os.urandom(3 * 1024 * 1024 + 17)),
+        "/ksj/moved.zip": Route("redirect", location="/ksj/a.zip"),
+    }
+
+
+def mtime(path):
+    return int(os.stat(path).st_mtime)
+
+
+# ---------------------------------------------------------------------------------------------
+@group("cli")
+def no_argument_help_and_version(tmp):
+    code, out, _ = run([], tmp)
+    checks.equal("exit status without argument", code, 1)
+    checks.check("error line and usage without argument",
+                 out.startswith(BANNER + "** Error: URL List file does not specified.\nUsage:\n"), out)
+    code, out, _ = run(["--help"], tmp)
+    checks.equal("exit status of --help", code, 0)
+    checks.check("--help prints the usage", out.startswith("Usage:\n  fetchunpack URL") and
+                 "Exit status: 0 done, 1 error.\n" in out, out)
+    code, out, _ = run(["-h"], tmp)
+    checks.equal("exit status of -h", code, 0)
+    code, out, _ = run(["--version"], tmp)
+    checks.equal("exit status of --version", code, 0)
+    checks.check("--version prints the version", re.fullmatch(r"fetchunpack \d+\.\d+\.\d+\n", out), out)
+
+
+@group("cli")
+def list_file_not_found(tmp):
+    code, out, _ = run(["missing.txt", "out"], tmp)
+    checks.equal("stdout", out, BANNER + '** Error: Not found Download URL List file "missing.txt"')
+    checks.equal("exit status", code, 1)
+    # "HTTP:" in capitals is no URL: it is taken as a list file path.
+    code, out, _ = run(["HTTP://127.0.0.1/a.zip"], tmp)
+    checks.equal("capital scheme stdout", out,
+                 BANNER + '** Error: Not found Download URL List file "HTTP://127.0.0.1/a.zip"')
+    checks.equal("capital scheme exit status", code, 1)
+    checks.check("no folder made", not os.path.exists(os.path.join(tmp, "out")))
+
+
+@group("cli")
+def illegal_single_urls(tmp):
+    for url in ["http:no-slash", "https://127.0.0.1/dir/"]:
+        code, out, _ = run([url, "out", "x.xml"], tmp)
+        checks.equal(f"stdout for {url}", out, BANNER + f"** Error: Illegal URL {url}\n")
+        checks.equal(f"exit status for {url}", code, 1)
+    checks.equal("nothing written", os.listdir(tmp), [])
+
+
+# ---------------------------------------------------------------------------------------------
+@group("single")
+def single_url_alone(tmp):
+    with TestServer(main_routes()) as server:
+        url = server.base + "/ksj/a.zip"
+        code, out, _ = run([url], tmp)
+        checks.equal("stdout", out, BANNER + f"{url} a.zip\n")
+        checks.equal("exit status", code, 0)
+        checks.equal("archive", read(os.path.join(tmp, "a.zip")), MAIN_ZIP)
+        path, headers = server.requests[-1]
+        checks.equal("user agent", headers.get("User-Agent"), "Agent-A")
+        checks.equal("cache control", headers.get("Cache-Control"), "no-cache")
+        checks.equal("pragma", headers.get("Pragma"), "no-cache")
+
+
+@group("single")
+def single_url_with_folder_and_members(tmp):
+    with TestServer(main_routes()) as server:
+        url = server.base + "/ksj/a.zip"
+        members = ["data.XML", "DIR/Sub/Nested.XML", "河川.xml", "流域.XML", "水系.xml", "absent.xml"]
+        code, out, _ = run([url, "out"] + members, tmp)
+        checks.equal("stdout", out, BANNER + f"{url} out/a.zip " + " ".join(members) + "\n")
+        checks.equal("exit status", code, 0)
+        out_dir = os.path.join(tmp, "out")
+        checks.equal("first of two names differing in case", read(os.path.join(out_dir, "Data.xml")), b"first")
+        checks.check("second of them not written", not os.path.exists(os.path.join(out_dir, "DATA.XML")))
+        checks.equal("member time", mtime(os.path.join(out_dir, "Data.xml")), 981173106)
+        checks.equal("nested member", read(os.path.join(out_dir, "dir/sub/nested.xml")), b"nested")
+        checks.equal("nested member time", mtime(os.path.join(out_dir, "dir/sub/nested.xml")), Y2000)
+        checks.equal("Shift_JIS name", read(os.path.join(out_dir, "河川.xml")), b"shift_jis name")
+        checks.equal("UTF-8 name", read(os.path.join(out_dir, "流域.xml")), b"utf-8 name")
+        checks.equal("UTF-8 name without flag", read(os.path.join(out_dir, "水系.xml")),
+                     b"utf-8 name without flag")
+        checks.check("absent member writes nothing", not os.path.exists(os.path.join(out_dir, "absent.xml")))
+        checks.equal("files", sorted(os.listdir(out_dir)),
+                     sorted(["a.zip", "Data.xml", "dir", "河川.xml", "流域.xml", "水系.xml"]))
+
+
+@group("single")
+def single_url_into_current_folder(tmp):
+    with TestServer(main_routes()) as server:
+        url = server.base + "/ksj/moved.zip"
+        write(os.path.join(tmp, "W05-09_13-g.xml"), b"older member")
+        code, out, _ = run([url, ".", "w05-09_13-G.xml"], tmp)
+        checks.equal("stdout", out, BANNER + f"{url} moved.zip w05-09_13-G.xml\n")
+        checks.equal("exit status", code, 0)
+        checks.equal("redirect followed", read(os.path.join(tmp, "moved.zip")), MAIN_ZIP)
+        checks.equal("member replaced", read(os.path.join(tmp, "W05-09_13-g.xml")), b"<river data/>")
+        checks.equal("member time", mtime(os.path.join(tmp, "W05-09_13-g.xml")), Y2000)
+
+        # An empty folder argument means the current folder too, never the root.
+        url = server.base + "/ksj/b.zip"
+        code, out, _ = run([url, "", "X.XML"], tmp)
+        checks.equal("empty folder stdout", out, BANNER + f"{url} b.zip X.XML\n")
+        checks.equal("empty folder member", read(os.path.join(tmp, "x.xml")), b"from b")
+
+
+@group("single")
+def single_url_large_and_empty_bodies(tmp):
+    routes = main_routes()
+    with TestServer(routes) as server:
+        url = server.base + "/ksj/big.zip"
+        code, out, _ = run([url, "out"], tmp)
+        checks.equal("large body stdout", out, BANNER + f"{url} out/big.zip\n")
+        checks.equal("large body", read(os.path.join(tmp, "out/big.zip")), routes["/ksj/big.zip"].body)
+        url = server.base + "/ksj/empty.zip"
+        code, out, _ = run([url, "out"], tmp)
+        checks.equal("empty body", (code, out), (0, BANNER + f"{url} out/empty.zip\n"))
+        checks.equal("empty file", read(os.path.join(tmp, "out/empty.zip")), b"")
+        # libzip takes an empty file for no archive.
+        code, out, _ = run([url, "out", "a.xml"], tmp)
+        checks.equal("member of an empty body", (code, out),
+                     (1, BANNER + f"{url} out/empty.zip a.xml** Error: ZIP error code 19\n"))
+        checks.equal("no temporary files", leftovers(tmp), [])
+
+
+# ---------------------------------------------------------------------------------------------
+def list_text(server, encoding):
+    base = server.base
+    return (f"# URL list for the tests\r\n"
+            f"// another comment\r\n"
+            f"\r\n"
+            f"{base}/ksj/\r\n"
+            f"a.zip data.xml 河川.xml\r\n"
+            f"b.zip x.xml %1%_a.xml\n"
+            f"\n"
+            f"{base}/ksj/W05-09_13.zip %9%-g.xml 流域.xml\n"
+            f"{base}/ksj/b.zip\n").encode(encoding)
+
+
+def expected_list_transcript(server, prefix):
+    base = server.base
+    return (BANNER +
+            f"{base}/ksj/a.zip {prefix}a.zip data.xml 河川.xml\n"
+            f"{base}/ksj/b.zip {prefix}b.zip x.xml b_a.xml\n"
+            f"{base}/ksj/W05-09_13.zip {prefix}W05-09_13.zip W05-09_13-g.xml 流域.xml\n"
+            f"{base}/ksj/b.zip {prefix}b.zip\n")
+
+
+@group("list")
+def list_in_every_encoding(tmp):
+    with TestServer(main_routes()) as server:
+        for encoding in ["utf-8", "cp932", "euc-jp"]:
+            folder = os.path.join(tmp, encoding)
+            os.makedirs(folder)
+            write(os.path.join(folder, "urls.txt"), list_text(server, encoding))
+            code, out, _ = run(["urls.txt", "out"], folder)
+            checks.equal(f"{encoding} stdout", out, expected_list_transcript(server, "out/"))
+            checks.equal(f"{encoding} exit status", code, 0)
+            out_dir = os.path.join(folder, "out")
+            checks.equal(f"{encoding} member", read(os.path.join(out_dir, "Data.xml")), b"first")
+            checks.equal(f"{encoding} Japanese member", read(os.path.join(out_dir, "河川.xml")),
+                         b"shift_jis name")
+            checks.equal(f"{encoding} substituted member", read(os.path.join(out_dir, "b_a.xml")),
+                         b"percent")
+            checks.equal(f"{encoding} %9 member time", mtime(os.path.join(out_dir, "W05-09_13-g.xml")),
+                         Y2000)
+            checks.equal(f"{encoding} files", sorted(os.listdir(out_dir)),
+                         sorted(["a.zip", "b.zip", "W05-09_13.zip", "Data.xml", "河川.xml", "x.xml",
+                                 "b_a.xml", "W05-09_13-g.xml", "流域.xml"]))
+
+        # Without an output folder the files land in the working folder.
+        folder = os.path.join(tmp, "plain")
+        os.makedirs(folder)
+        write(os.path.join(folder, "urls.txt"), list_text(server, "utf-8"))
+        code, out, _ = run(["urls.txt"], folder)
+        checks.equal("no folder stdout", out, expected_list_transcript(server, ""))
+        checks.check("no folder member", os.path.exists(os.path.join(folder, "x.xml")))
+
+
+@group("list")
+def list_base_cancelled_and_long_lines(tmp):
+    with TestServer(main_routes()) as server:
+        base = server.base
+        lines = [f"{base}/ksj/", "#" + "x" * 1022 + "a.zip", f"{base}/ksj/b.zip", "c.zip"]
+        write(os.path.join(tmp, "urls.txt"), ("\n".join(lines) + "\n").encode())
+        code, out, _ = run(["urls.txt"], tmp)
+        # The 1023 bytes of the comment are one line, "a.zip" behind them another.
+        checks.equal("stdout", out, BANNER + f"{base}/ksj/a.zip a.zip\n{base}/ksj/b.zip b.zip\n"
+                     "c.zip c.zip** Error: Inet\n")
+        checks.equal("exit status", code, 1)
+        checks.equal("fetched", sorted(os.listdir(tmp)), ["a.zip", "b.zip", "urls.txt"])
+
+
+@group("list")
+def list_edge_lines(tmp):
+    with TestServer(main_routes()) as server:
+        base = server.base
+        # An empty list runs nothing.
+        write(os.path.join(tmp, "empty.txt"), b"")
+        code, out, _ = run(["empty.txt"], tmp)
+        checks.equal("empty list", (code, out), (0, BANNER))
+        # A byte-order mark keeps "#" from the first column: the line is a URL line.
+        write(os.path.join(tmp, "bom.txt"), "\ufeff# comment\n".encode("utf-8"))
+        code, out, _ = run(["bom.txt"], tmp)
+        checks.equal("byte-order mark", (code, out), (1, BANNER + "\ufeff# \ufeff#** Error: Inet\n"))
+        # UTF-16 text cannot be converted: the URL stays empty.
+        write(os.path.join(tmp, "utf16.txt"), f"{base}/ksj/a.zip\n".encode("utf-16"))
+        code, out, _ = run(["utf16.txt"], tmp)
+        checks.equal("UTF-16 list", (code, out), (1, BANNER + " ** Error: Inet\n"))
+        # URL lines without a file name to save to.
+        write(os.path.join(tmp, "noname.txt"), f"{base}/ksj/\n x.xml\n".encode())
+        code, out, _ = run(["noname.txt"], tmp)
+        checks.equal("empty URL token", (code, out), (1, BANNER + f"** Error: Illegal URL {base}/ksj/\n"))
+        write(os.path.join(tmp, "noname2.txt"), f"{base}/ksj/a.zip\n{base}/ksj/ x.xml\n".encode())
+        code, out, _ = run(["noname2.txt", "out"], tmp)
+        checks.equal("URL token ending in a slash", (code, out),
+                     (1, BANNER + f"{base}/ksj/a.zip out/a.zip\n** Error: Illegal URL {base}/ksj/\n"))
+        # A line whose last member name ends in "/" is a base line as a whole.
+        write(os.path.join(tmp, "base.txt"), f"{base}/ksj/a.zip x.xml {base}/ksj/\nb.zip\n".encode())
+        code, out, _ = run(["base.txt", "out2"], tmp)
+        checks.equal("member ending in a slash", (code, out),
+                     (1, BANNER + f"{base}/ksj/a.zip x.xml {base}/ksj/b.zip out2/b.zip** Error: Inet\n"))
+
+
+# ---------------------------------------------------------------------------------------------
+def old_file_kept(tmp, relative, what):
+    checks.equal(f"{what}: older file intact", read(os.path.join(tmp, relative)), b"OLD FILE")
+    checks.equal(f"{what}: no temporary files", leftovers(tmp), [])
+
+
+@group("failures")
+def download_failures_keep_the_older_file(tmp):
+    body = make_zip([("x.xml", b"x" * 50000, T2000)])
+    routes = {
+        "/404.zip": Route("status", status=404),
+        "/always503.zip": Route("status", status=503),
+        "/drop.zip": Route("drop", body),
+        "/reset.zip": Route("reset", body),
+        "/stall.zip": Route("stall", body),
+    }
+    with TestServer(routes) as server:
+        for name, requests in [("404.zip", 1), ("always503.zip", 4), ("drop.zip", 4),
+                               ("reset.zip", 4), ("stall.zip", 4)]:
+            write(os.path.join(tmp, "out", name), b"OLD FILE")
+            url = f"{server.base}/{name}"
+            code, out, err = run([url, "out", "x.xml"], tmp)
+            checks.equal(f"{name} stdout", out, BANNER + f"{url} out/{name}** Error: Inet\n")
+            checks.equal(f"{name} exit status", code, 1)
+            checks.check(f"{name} cause on standard error", url in err, err)
+            checks.equal(f"{name} requests", server.count("/" + name), requests)
+            old_file_kept(tmp, f"out/{name}", name)
+        checks.check("status named", "HTTP status 404" in run([server.base + "/404.zip"], tmp)[2])
+
+    url = f"http://127.0.0.1:{closed_port()}/a.zip"
+    write(os.path.join(tmp, "out", "a.zip"), b"OLD FILE")
+    code, out, _ = run([url, "out"], tmp)
+    checks.equal("closed port", (code, out), (1, BANNER + f"{url} out/a.zip** Error: Inet\n"))
+    old_file_kept(tmp, "out/a.zip", "closed port")
+
+
+@group("failures")
+def transient_failures_are_retried(tmp):
+    routes = {"/flaky.zip": Route("flaky", OTHER_ZIP, status=500, failures=1),
+              "/busy.zip": Route("flaky", OTHER_ZIP, status=429, failures=3)}
+    with TestServer(routes) as server:
+        for name, requests in [("flaky.zip", 2), ("busy.zip", 4)]:
+            url = f"{server.base}/{name}"
+            code, out, _ = run([url, "out", "X.xml"], tmp, FETCHUNPACK_RETRY_DELAY="0.01")
+            checks.equal(f"{name} stdout", out, BANNER + f"{url} out/{name} X.xml\n")
+            checks.equal(f"{name} exit status", code, 0)
+            checks.equal(f"{name} requests", server.count("/" + name), requests)
+            checks.equal(f"{name} member", read(os.path.join(tmp, "out/x.xml")), b"from b")
+
+
+@group("failures")
+def unwritable_output(tmp):
+    with TestServer(main_routes()) as server:
+        # The output folder cannot be made: a file has its name.
+        write(os.path.join(tmp, "blocker"), b"OLD FILE")
+        url = server.base + "/ksj/a.zip"
+        code, out, err = run([url, "blocker/out", "data.xml"], tmp)
+        checks.equal("folder stdout", out, BANNER + f"{url} blocker/out/a.zip** Error: Inet\n")
+        checks.equal("folder exit status", code, 1)
+        checks.check("folder cause", "blocker/out/a.zip" in err, err)
+        old_file_kept(tmp, "blocker", "folder")
+        # A member's folder is taken by a file.
+        write(os.path.join(tmp, "out", "dir"), b"OLD FILE")
+        code, out, _ = run([url, "out", "dir/sub/nested.xml"], tmp)
+        checks.equal("member stdout", out,
+                     BANNER + f"{url} out/a.zip dir/sub/nested.xml** Error: ZIP error code 11\n")
+        checks.equal("member exit status", code, 1)
+        old_file_kept(tmp, "out/dir", "member")
+        # A path beyond the platform's limit ends the run with an error line.
+        folder = "f" * 4100
+        code, out, _ = run([url, folder], tmp)
+        checks.equal("long path", (code, out),
+                     (1, BANNER + f"** Error: Path too long {folder}/a.zip\n"))
+
+
+@group("failures")
+def archive_failures(tmp):
+    damaged = bytearray(make_zip([("x.xml", b"abcdefgh" * 1000, T2000)]))
+    routes = dict(main_routes())
+    with TestServer(routes) as server:
+        url = server.base + "/ksj/page.zip"
+        code, out, _ = run([url, "out", "x.xml", "y.xml"], tmp)
+        checks.equal("not a zip", (code, out), (1, BANNER + f"{url} out/page.zip x.xml** Error: ZIP error code 19\n"))
+
+        url = server.base + "/ksj/a.zip"
+        code, out, _ = run([url, "out", "Data.xml", "../EVIL.txt", "x"], tmp)
+        checks.equal("traversal", (code, out),
+                     (1, BANNER + f"{url} out/a.zip Data.xml ../EVIL.txt** Error: ZIP error code 18\n"))
+        checks.check("nothing outside", not os.path.exists(os.path.join(tmp, "evil.txt")))
+        checks.check("member before it written", os.path.exists(os.path.join(tmp, "out/Data.xml")))
+
+        # Damaged data: the stored CRC no longer fits (the entry is deflated; corrupt its CRC).
+        crc_at = damaged.index(b"PK\x01\x02") + 16
+        local_crc_at = 14
+        for at in (crc_at, local_crc_at):
+            damaged[at] ^= 0xFF
+        server.routes["/ksj/damaged.zip"] = Route("body", bytes(damaged))
+        write(os.path.join(tmp, "out", "x.xml"), b"OLD FILE")
+        url = server.base + "/ksj/damaged.zip"
+        code, out, _ = run([url, "out", "x.xml"], tmp)
+        checks.equal("damaged entry", (code, out), (1, BANNER + f"{url} out/damaged.zip x.xml** Error: ZIP error code 7\n"))
+        old_file_kept(tmp, "out/x.xml", "damaged entry")
+
+
+# ---------------------------------------------------------------------------------------------
+def make_certificates(folder):
+    def openssl(*args):
+        subprocess.run(["openssl"] + list(args), cwd=folder, check=True, capture_output=True)
+
+    for ca in ("ca", "stranger"):
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                f"/CN=fetchunpack test {ca}", "-keyout", f"{ca}.key", "-out", f"{ca}.pem")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
+            "-keyout", "server.key", "-out", "server.csr")
+    with open(os.path.join(folder, "san.ext"), "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n")
+    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-CAcreateserial", "-days", "2", "-extfile", "san.ext", "-out", "server.pem")
+
+
+@group("https")
+def https_with_custom_and_unknown_authorities(tmp):
+    certs = os.path.join(tmp, "certs")
+    os.makedirs(certs)
+    make_certificates(certs)
+    ca = os.path.join(certs, "ca.pem")
+    with TestServer(main_routes(), os.path.join(certs, "server.pem"),
+                    os.path.join(certs, "server.key")) as server:
+        url = server.base + "/ksj/a.zip"
+        for variable in ("SSL_CERT_FILE", "CURL_CA_BUNDLE"):
+            code, out, err = run([url, variable, "Data.xml"], tmp, **{variable: ca})
+            checks.equal(f"{variable} stdout", out, BANNER + f"{url} {variable}/a.zip Data.xml\n")
+            checks.equal(f"{variable} exit status and standard error", (code, err), (0, ""))
+            checks.equal(f"{variable} member", read(os.path.join(tmp, variable, "Data.xml")), b"first")
+
+        write(os.path.join(tmp, "out", "a.zip"), b"OLD FILE")
+        for what, env in [("unknown authority", {"SSL_CERT_FILE": os.path.join(certs, "stranger.pem")}),
+                          ("system authorities", {})]:
+            code, out, err = run([url, "out", "Data.xml"], tmp, **env)
+            checks.equal(f"{what} stdout", out, BANNER + f"{url} out/a.zip** Error: Inet\n")
+            checks.equal(f"{what} exit status", code, 1)
+            checks.check(f"{what} cause", "certificate" in err.lower(), err)
+            old_file_kept(tmp, "out/a.zip", what)
+
+
+# ---------------------------------------------------------------------------------------------
+def main():
+    global BINARY
+    if len(sys.argv) < 2:
+        print(__doc__)
+        return 2
+    BINARY = os.path.abspath(sys.argv[1])
+    names = sys.argv[2:] or list(GROUPS)
+    for name in names:
+        for test in GROUPS[name]:
+            checks.test = f"{name}/{test.__name__}"
+            tmp = tempfile.mkdtemp(prefix="fetchunpack_e2e_")
+            try:
+                test(tmp)
+            except Exception as error:  # a broken test counts as a failure, and the run goes on
+                checks.check("ran to the end", False, repr(error))
+            finally:
+                shutil.rmtree(tmp, ignore_errors=True)
+    print(f"{checks.passed} passed, {checks.failed} failed")
+    return 1 if checks.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
