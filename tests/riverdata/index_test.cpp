@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "hydrochart/riverdata/riverdata.h"
+
+namespace {
+
+NodeIdText nodeId(const char* text) {
+  NodeIdText id{};
+  std::memcpy(id.data(), text, std::min(std::strlen(text), id.size()));
+  return id;
+}
+
+Stream streamOf(std::uint32_t waterSystem, std::uint64_t river) {
+  Stream stream;
+  stream.waterSystemCode = waterSystem;
+  stream.riverCode = river;
+  return stream;
+}
+
+TEST(RiverDataIndex, LookupsGiveTheFirstMatchInFileOrder) {
+  RiverData data;
+  data.curves = {{0, 1, 5}, {2, 3, 9}, {4, 5, 5}, {6, 5, 0}};
+  data.points = {{35, 139, 3}, {36, 140, 3}, {37, 141, 1}};
+  data.riverNodes = {{3, nodeId("rn_1")}, {1, nodeId("rn_2")}, {1, nodeId("rn_1")},
+                     {3, nodeId("rn_1234567890123")}, {1, nodeId("rn_1234567890")}};
+  // Bytes after a NUL do not belong to an id text.
+  NodeIdText padded = nodeId("rn_7");
+  padded[10] = 'x';
+  data.riverNodes.push_back({1, padded});
+  data.streams = {streamOf(130010, 1300100002), streamOf(130020, 1300200001),
+                  streamOf(130010, 1300100001), streamOf(130010, 1300100002)};
+  buildRiverDataIndex(data);
+
+  EXPECT_EQ(findCurveIndex(data, 5), 0);
+  EXPECT_EQ(findCurveIndex(data, 9), 1);
+  EXPECT_EQ(findCurveIndex(data, 0), 3);
+  EXPECT_EQ(findCurveIndex(data, 1), -1);
+  EXPECT_EQ(findPointIndex(data, 3), 0);
+  EXPECT_EQ(findPointIndex(data, 1), 2);
+  EXPECT_EQ(findPointIndex(data, 2), -1);
+  EXPECT_EQ(findRiverNodeIndex(data, "rn_1"), 0);
+  EXPECT_EQ(findRiverNodeIndex(data, "rn_2"), 1);
+  EXPECT_EQ(findRiverNodeIndex(data, "rn_"), -1);
+  EXPECT_EQ(findRiverNodeIndex(data, "rn_12"), -1);
+  EXPECT_EQ(findRiverNodeIndex(data, "rn_7"), 5);
+  EXPECT_EQ(findRiverNodeIndex(data, std::string_view("rn_7\0zz", 7)), 5);
+  // Ids that agree in their first 13 bytes are one id.
+  EXPECT_EQ(findRiverNodeIndex(data, "rn_1234567890"), 3);
+  EXPECT_EQ(findRiverNodeIndex(data, "rn_1234567890999"), 3);
+
+  EXPECT_EQ(streamsOfRiver(data, 1300100002), (std::vector<std::int32_t>{0, 3}));
+  EXPECT_EQ(streamsOfRiver(data, 1300100001), (std::vector<std::int32_t>{2}));
+  EXPECT_TRUE(streamsOfRiver(data, 1300100003).empty());
+  EXPECT_EQ(streamsOfWaterSystem(data, 130010), (std::vector<std::int32_t>{0, 2, 3}));
+  EXPECT_EQ(streamsOfWaterSystem(data, 130020), (std::vector<std::int32_t>{1}));
+  EXPECT_TRUE(streamsOfWaterSystem(data, 1).empty());
+}
+
+TEST(RiverDataIndex, ManyIdsAndRebuilds) {
+  RiverData data;
+  for (std::int32_t i = 0; i < 30000; ++i) {
+    data.curves.push_back({i, i, (i * 7919) % 20000});  // every id twice, some three times
+  }
+  buildRiverDataIndex(data);
+  std::map<std::int32_t, std::int32_t> first;
+  for (std::int32_t i = 0; i < 30000; ++i) first.emplace(data.curves[i].id, i);
+  for (const auto& [id, index] : first) ASSERT_EQ(findCurveIndex(data, id), index) << id;
+  EXPECT_EQ(findCurveIndex(data, 20000), -1);
+  // A rebuild follows the records as they are now; an emptied data set finds nothing.
+  data.curves.erase(data.curves.begin());
+  buildRiverDataIndex(data);
+  EXPECT_EQ(findCurveIndex(data, data.curves[0].id), 0);
+  releaseRiverData(data);
+  EXPECT_TRUE(data.curves.empty());
+  EXPECT_EQ(findCurveIndex(data, 0), -1);
+  EXPECT_EQ(findRiverNodeIndex(data, "rn_1"), -1);
+  EXPECT_TRUE(streamsOfWaterSystem(data, 0).empty());
+}
+
+}  // namespace
