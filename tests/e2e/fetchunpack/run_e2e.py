@@ -65,8 +65,11 @@ def environment(**extra):
 def run(args, cwd, **env):
     result = subprocess.run([BINARY] + args, cwd=cwd, env=environment(**env),
                             stdin=subprocess.DEVNULL, capture_output=True, timeout=90)
-    return result.returncode, result.stdout.decode("utf-8", "replace"), result.stderr.decode(
-        "utf-8", "replace")
+    err = result.stderr.decode("utf-8", "replace")
+    # A sanitized build reports its findings on standard error, possibly with status 1.
+    checks.check(f"no sanitizer report for {args}",
+                 not re.search(r"AddressSanitizer|LeakSanitizer|runtime error:", err), err[:3000])
+    return result.returncode, result.stdout.decode("utf-8", "replace"), err
 
 
 def read(path):
@@ -231,6 +234,17 @@ def single_url_into_current_folder(tmp):
         code, out, _ = run([url, "", "X.XML"], tmp)
         checks.equal("empty folder stdout", out, BANNER + f"{url} b.zip X.XML\n")
         checks.equal("empty folder member", read(os.path.join(tmp, "x.xml")), b"from b")
+
+
+@group("single")
+def proxy_from_the_environment(tmp):
+    # The server plays the proxy: it sees the absolute URL, and the named host is never asked.
+    url = "http://fetchunpack.invalid/ksj/a.zip"
+    with TestServer({url: Route("body", MAIN_ZIP)}) as proxy:
+        code, out, _ = run([url, "out", "Data.xml"], tmp, http_proxy=proxy.base)
+        checks.equal("stdout", (code, out), (0, BANNER + f"{url} out/a.zip Data.xml\n"))
+        checks.equal("request through the proxy", proxy.count(url), 1)
+        checks.equal("member", read(os.path.join(tmp, "out/Data.xml")), b"first")
 
 
 @group("single")
