@@ -165,8 +165,11 @@ Plan makePlan(const Options& options) {
     std::uint64_t used = 0;
     for (std::uint64_t k = 1; used < systemStreams; ++k) {
       const bool mainRiver = k == 1;
-      const std::uint64_t length =
-          std::min(systemStreams - used, mainRiver ? 3 + random.below(6) : 1 + random.below(4));
+      // The main river takes 3 to 8 streams, but no more than a third of a small system.
+      const std::uint64_t wanted =
+          mainRiver ? std::min(std::max<std::uint64_t>(systemStreams / 3, 1), 3 + random.below(6))
+                    : 1 + random.below(4);
+      const std::uint64_t length = std::min(systemStreams - used, wanted);
       const auto nameIndex = static_cast<std::uint32_t>(plan.names.size());
       plan.names.push_back(makeRiverName(random));
 
