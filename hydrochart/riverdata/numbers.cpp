@@ -21,7 +21,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 double parseWithStrtod(std::string_view text) {
   char buffer[1024];
   const std::size_t n = std::min(text.size(), sizeof buffer - 1);
-  std::memcpy(buffer, text.data(), n);
+  if (n > 0) std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
   return std::strtod(buffer, nullptr);
 }

@@ -44,7 +44,7 @@ inline T& append(std::vector<T>& records, const T& record) {
 NodeIdText makeNodeId(std::string_view text) {
   NodeIdText id{};
   const std::size_t n = std::min(text.size(), id.size());
-  std::memcpy(id.data(), text.data(), n);
+  if (n > 0) std::memcpy(id.data(), text.data(), n);
   return id;
 }
 
@@ -125,7 +125,7 @@ void storeRiverName(Stream& stream, std::string_view name) {
     n = kMaxName;
     while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
   }
-  std::memcpy(stream.riverName, name.data(), n);
+  if (n > 0) std::memcpy(stream.riverName, name.data(), n);
   stream.riverName[n] = '\0';
 }
 
