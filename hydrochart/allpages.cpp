@@ -44,7 +44,8 @@ int writeWaterSystemPage(const std::string& folder, const RiverData& data,
   const std::string digits = sixDigits(code);
   const std::string label = waterSystemLabel(data, list, code);
   const std::string title = label.empty() ? digits : digits + " " + label;
-  const std::string path = folder + "/" + digits + "_" + (label.empty() ? "その他" : label) + ".htm";
+  const std::string path =
+      folder + "/" + digits + "_" + (label.empty() ? "その他" : label) + ".htm";
 
   // A label with "/" would name a file in another folder, and an overlong path cannot be made.
   MapPage page;
@@ -68,9 +69,9 @@ int writeWaterSystemPage(const std::string& folder, const RiverData& data,
 
 int writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
                              const WaterSystemCodeList& list) {
-  std::vector<std::uint32_t> codes;
+  std::vector<std::uint32_t> waterSystemCodeList;
   try {
-    codes = collectWaterSystemCodes(data);
+    waterSystemCodeList = collectWaterSystemCodes(data);
   } catch (const std::bad_alloc&) {
     // The capacity that would have held every code, in steps of 256 as the array grows.
     const std::size_t systems = data.index.streamsByWaterSystem.size();
@@ -85,7 +86,7 @@ int writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
     const std::string folder = dataPath.substr(0, extension) + "_html";
     // An existing folder is used again; one that cannot be made shows as pages that fail.
     platform::makeDirectory(folder);
-    for (const std::uint32_t code : codes) {
+    for (const std::uint32_t code : waterSystemCodeList) {
       const int result = writeWaterSystemPage(folder, data, list, code);
       if (result == 2 || result == 3) return result;
     }

@@ -14,14 +14,13 @@ namespace {
 constexpr int kPrefectureCount = 47;
 
 // Prefecture names in the order of their codes 01 to 47.
-constexpr std::array<const char*, kPrefectureCount> kPrefectureNames = {
-    "北海道", "青森県", "岩手県", "宮城県", "秋田県", "山形県", "福島県",
-    "茨城県", "栃木県", "群馬県", "埼玉県", "千葉県", "東京都", "神奈川県",
-    "新潟県", "富山県", "石川県", "福井県", "山梨県", "長野県", "岐阜県",
-    "静岡県", "愛知県", "三重県", "滋賀県", "京都府", "大阪府", "兵庫県",
-    "奈良県", "和歌山県", "鳥取県", "島根県", "岡山県", "広島県", "山口県",
-    "徳島県", "香川県", "愛媛県", "高知県", "福岡県", "佐賀県", "長崎県",
-    "熊本県", "大分県", "宮崎県", "鹿児島県", "沖縄県"};
+constexpr std::array<const char*, kPrefectureCount> prefectureNames = {
+    "北海道", "青森県", "岩手県", "宮城県", "秋田県", "山形県",   "福島県", "茨城県",
+    "栃木県", "群馬県", "埼玉県", "千葉県", "東京都", "神奈川県", "新潟県", "富山県",
+    "石川県", "福井県", "山梨県", "長野県", "岐阜県", "静岡県",   "愛知県", "三重県",
+    "滋賀県", "京都府", "大阪府", "兵庫県", "奈良県", "和歌山県", "鳥取県", "島根県",
+    "岡山県", "広島県", "山口県", "徳島県", "香川県", "愛媛県",   "高知県", "福岡県",
+    "佐賀県", "長崎県", "熊本県", "大分県", "宮崎県", "鹿児島県", "沖縄県"};
 
 constexpr char kHead[] =
     "<!DOCTYPE html>\n<html><head>\n<meta charset=\"utf-8\">\n<title>河川水系リスト</title>\n"
@@ -29,7 +28,8 @@ constexpr char kHead[] =
 
 constexpr char kSourceLine[] =
     "<small><hr>出典：「<a href=\"https://nlftp.mlit.go.jp/ksj/gml/datalist/KsjTmplt-W05.html\">"
-    "国土数値情報　河川データ（平成18年度～平成21年度）</a>」（国土交通省）をもとに作成<hr></small>\n";
+    "国土数値情報　河川データ（平成18年度～平成21年度）</a>」（国土交通省）をもとに作成<hr></"
+    "small>\n";
 
 constexpr std::size_t kFolderNameLimit = 63;
 
@@ -52,16 +52,16 @@ struct IndexFile {
 // Output folders by prefecture: the name of the last matching folder per code, or empty.
 std::array<std::string, kPrefectureCount> findPrefectureFolders(
     const std::vector<platform::DirectoryEntry>& matches) {
-  std::array<std::string, kPrefectureCount> folders;
+  std::array<std::string, kPrefectureCount> prefectureFolders;
   for (const platform::DirectoryEntry& entry : matches) {
     if (!entry.isDirectory || entry.name.empty() || entry.name[0] == '.') continue;
     if (entry.name.size() < 8) continue;
     // The prefecture code is the second pair of wildcard characters, from the eighth on.
     const long code = std::strtol(entry.name.c_str() + 7, nullptr, 10);
     if (code < 1 || code > kPrefectureCount) continue;
-    folders[static_cast<std::size_t>(code - 1)] = entry.name.substr(0, kFolderNameLimit);
+    prefectureFolders[static_cast<std::size_t>(code - 1)] = entry.name.substr(0, kFolderNameLimit);
   }
-  return folders;
+  return prefectureFolders;
 }
 
 // Writes the links of one folder's pages; false when the folder holds no page file at all.
@@ -98,7 +98,7 @@ int createIndexPage(const std::string& baseFolder) {
 
   const auto matches = platform::findFiles(base + "/W05-?\?_?\?-g_html");
   if (matches.empty()) return 2;
-  const auto folders = findPrefectureFolders(matches);
+  const auto prefectureFolders = findPrefectureFolders(matches);
 
   const std::string indexPath = base + "/index.html";
   IndexFile index;
@@ -113,10 +113,10 @@ int createIndexPage(const std::string& baseFolder) {
   int prefectureCount = 0;
   int linkCount = 0;
   for (int i = 0; i < kPrefectureCount; ++i) {
-    const std::string& folder = folders[static_cast<std::size_t>(i)];
+    const std::string& folder = prefectureFolders[static_cast<std::size_t>(i)];
     if (folder.empty()) continue;
     ++prefectureCount;
-    index.write(std::string("<h3>") + kPrefectureNames[static_cast<std::size_t>(i)] + "</h3>\n");
+    index.write(std::string("<h3>") + prefectureNames[static_cast<std::size_t>(i)] + "</h3>\n");
     if (!writePageLinks(index, base, folder, linkCount)) {
       // The index stays as far as it was written, without its source line and end.
       index.close();

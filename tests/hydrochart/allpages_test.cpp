@@ -43,22 +43,33 @@ std::string firstColorOf(const std::string& page) {
 std::string dataText(const std::vector<StreamSpec>& streams) {
   std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ksj:Dataset>\n";
   for (std::size_t id = 1; id <= streams.size(); ++id) {
-    text += "<gml:Curve gml:id=\"cv" + std::to_string(id) + "\">\n<gml:segments>\n"
-            "<gml:posList>\n35." + std::to_string(id) + " 139.0\n35.5 139." +
-            std::to_string(id) + "\n</gml:posList>\n</gml:segments>\n</gml:Curve>\n";
+    text += "<gml:Curve gml:id=\"cv" + std::to_string(id) +
+            "\">\n<gml:segments>\n"
+            "<gml:posList>\n35." +
+            std::to_string(id) + " 139.0\n35.5 139." + std::to_string(id) +
+            "\n</gml:posList>\n</gml:segments>\n</gml:Curve>\n";
   }
   int id = 0;
   for (const StreamSpec& s : streams) {
     ++id;
     const int location = s.location != 0 ? s.location : id;
-    text += "<ksj:Stream gml:id=\"st" + std::to_string(id) + "\">\n"
-            "<ksj:location xlink:href=\"#cv" + std::to_string(location) + "\"/>\n"
+    text += "<ksj:Stream gml:id=\"st" + std::to_string(id) +
+            "\">\n"
+            "<ksj:location xlink:href=\"#cv" +
+            std::to_string(location) +
+            "\"/>\n"
             "<ksj:waterSystemCode codeSpace=\"WaterSystemTypeCode.xml\">" +
-            std::to_string(s.waterSystemCode) + "</ksj:waterSystemCode>\n"
-            "<ksj:riverCode codeSpace=\"RiverTypeCode.xml\">" + std::to_string(s.riverCode) +
+            std::to_string(s.waterSystemCode) +
+            "</ksj:waterSystemCode>\n"
+            "<ksj:riverCode codeSpace=\"RiverTypeCode.xml\">" +
+            std::to_string(s.riverCode) +
             "</ksj:riverCode>\n"
-            "<ksj:sectionType>" + std::to_string(s.sectionType) + "</ksj:sectionType>\n"
-            "<ksj:riverName>" + s.riverName + "</ksj:riverName>\n"
+            "<ksj:sectionType>" +
+            std::to_string(s.sectionType) +
+            "</ksj:sectionType>\n"
+            "<ksj:riverName>" +
+            s.riverName +
+            "</ksj:riverName>\n"
             "<ksj:originalDataType>1</ksj:originalDataType>\n"
             "</ksj:Stream>\n";
   }

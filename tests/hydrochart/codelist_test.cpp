@@ -36,8 +36,8 @@ class CodeListTest : public ::testing::Test {
   }
 
   std::string reportFor(const std::string& path, int codePage, int n) const {
-    return "*WaterSystemCodeList was extracted from \"" + path + "\" CodePage=" +
-           std::to_string(codePage) + " nws=" + std::to_string(n) + "\n";
+    return "*WaterSystemCodeList was extracted from \"" + path +
+           "\" CodePage=" + std::to_string(codePage) + " nws=" + std::to_string(n) + "\n";
   }
 
   static std::string xmlList(const std::string& declaration, const std::string& body) {
@@ -71,9 +71,9 @@ TEST_F(CodeListTest, MissingFilesYieldNoListAndNoMessage) {
 }
 
 TEST_F(CodeListTest, ReadsUtf8XmlListInFileOrder) {
-  write(xml_, xmlList(kUtf8Declaration, kTwoLabels +
-                                            "<codelabel label=\"&amp;川\" code=\" 42x\" />\r\n"
-                                            "<codelabel label=\"\" code=\"\" />\n"));
+  write(xml_,
+        xmlList(kUtf8Declaration, kTwoLabels + "<codelabel label=\"&amp;川\" code=\" 42x\" />\r\n"
+                                               "<codelabel label=\"\" code=\"\" />\n"));
   std::string out;
   ASSERT_EQ(load(out), 4);
   EXPECT_EQ(out, reportFor(xml_, 65001, 4));
@@ -132,10 +132,10 @@ TEST_F(CodeListTest, XmlDeclarationDecidesTheEncoding) {
       {"<?xml version=\"1.0\" encoding=\"shift_jis\"?>", 0},
       {"<?xml version=\"1.0\" encoding=\"SHIFT_JIS\" standalone=\"yes\"?>", 0},
       {"<?xml version=\"1.0\" encoding=\"utf-8\"?>", 65001},
-      {"<?xml version=\"1.0\" encoding=\"UTF8\"?>", 65001},  // not a recognised name
+      {"<?xml version=\"1.0\" encoding=\"UTF8\"?>", 65001},       // not a recognised name
       {"<?xml version=\"1.0\" ENCODING=\"Shift_JIS\"?>", 65001},  // attribute name is exact
       {"<?xml version=\"1.0\"?><ksjc:Dataset encoding=\"Shift_JIS\">", 65001},  // after "?>"
-      {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"", 65001},  // no "?>"
+      {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"", 65001},                  // no "?>"
       {"", 65001},
       {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>", 65001},  // byte-order mark
   };
@@ -187,10 +187,13 @@ TEST_F(CodeListTest, DuplicateCodesStayAndTheFirstIsFound) {
 TEST_F(CodeListTest, LabelsAreCutOnCharacterBoundaries) {
   const std::string sixteen = "一二三四五六七八九十百千万億兆京";  // 48 bytes of UTF-8
   const std::string fifteen = "一二三四五六七八九十百千万億兆";
-  write(xml_, xmlList(kUtf8Declaration,
-                      "<codelabel label=\"" + sixteen + "\" code=\"1\" />\n"
-                      "<codelabel label=\"ab" + sixteen + "\" code=\"2\" />\n"
-                      "<codelabel label=\"" + std::string(60, 'x') + "\" code=\"3\" />\n"));
+  write(xml_, xmlList(kUtf8Declaration, "<codelabel label=\"" + sixteen +
+                                            "\" code=\"1\" />\n"
+                                            "<codelabel label=\"ab" +
+                                            sixteen +
+                                            "\" code=\"2\" />\n"
+                                            "<codelabel label=\"" +
+                                            std::string(60, 'x') + "\" code=\"3\" />\n"));
   std::string out;
   ASSERT_EQ(load(out), 3);
   EXPECT_EQ(list_[0].labelUtf8, fifteen);
@@ -200,8 +203,11 @@ TEST_F(CodeListTest, LabelsAreCutOnCharacterBoundaries) {
 
   // Shift_JIS labels are cut to 31 bytes before conversion, never inside a character.
   write(xml_, xmlList("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>",
-                      platform::utf8ToCp932("<codelabel label=\"" + sixteen + "\" code=\"1\" />\n"
-                                            "<codelabel label=\"a" + sixteen + "\" code=\"2\" />\n"
+                      platform::utf8ToCp932("<codelabel label=\"" + sixteen +
+                                            "\" code=\"1\" />\n"
+                                            "<codelabel label=\"a" +
+                                            sixteen +
+                                            "\" code=\"2\" />\n"
                                             "<codelabel label=\"ｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿﾀﾁﾂﾃﾄﾅﾆﾇﾈﾉﾊﾋﾌﾍﾎﾏﾐ\" "
                                             "code=\"3\" />\n")));
   ASSERT_EQ(load(out), 3);
@@ -240,9 +246,9 @@ TEST_F(CodeListTest, EmptyAndRandomFilesYieldNoEntries) {
   }
 
   // The text ends at a NUL byte: entries after it are not seen.
-  write(xml_, xmlList(kUtf8Declaration, "<codelabel label=\"a\" code=\"1\" />\n" +
-                                            std::string(1, '\0') +
-                                            "<codelabel label=\"b\" code=\"2\" />\n"));
+  write(xml_,
+        xmlList(kUtf8Declaration, "<codelabel label=\"a\" code=\"1\" />\n" + std::string(1, '\0') +
+                                      "<codelabel label=\"b\" code=\"2\" />\n"));
   EXPECT_EQ(load(out), 0);
 }
 
@@ -315,8 +321,8 @@ TEST_F(CodeListTest, HtmlMetaCharsetDecidesTheEncoding) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.head);
-    write(html_, (c.byteOrderMark ? "\xEF\xBB\xBF<html><head>" : "<html><head>") + c.head + "</head><body>\n" +
-                     (c.codePage == 0 ? table : utf8Table));
+    write(html_, (c.byteOrderMark ? "\xEF\xBB\xBF<html><head>" : "<html><head>") + c.head +
+                     "</head><body>\n" + (c.codePage == 0 ? table : utf8Table));
     std::string out;
     ASSERT_EQ(load(out), 1);
     EXPECT_EQ(out, reportFor(html_, c.codePage, 1));

@@ -85,8 +85,9 @@ TEST_F(IndexPageTest, EmptyBaseFolderMeansTheWorkingDirectory) {
   fs::current_path(previous);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(out, "\"./index.html\" was created and processed. Pref=1 WS=1\n");
-  EXPECT_NE(readFile(base_ + "/index.html").find("<a href=\"W05-09_14-g_html/140010_相模川.htm\">"
-                                                 "<small>140010 </small>相模川</a> <br><p>\n"),
+  EXPECT_NE(readFile(base_ + "/index.html")
+                .find("<a href=\"W05-09_14-g_html/140010_相模川.htm\">"
+                      "<small>140010 </small>相模川</a> <br><p>\n"),
             std::string::npos);
 }
 
