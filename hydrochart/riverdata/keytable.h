@@ -98,4 +98,82 @@ class KeyTable {
   std::size_t size_ = 0;
 };
 
+// Number of a key for a direct table: the id itself, or the first digit run of an id text;
+// -1 when there is none.
+inline std::int64_t keyNumber(std::int32_t key) { return key; }
+inline std::int64_t keyNumber(const std::array<char, 13>& key) {
+  std::size_t i = 0;
+  while (i < key.size() && key[i] != '\0' && (key[i] < '0' || key[i] > '9')) ++i;
+  if (i == key.size() || key[i] == '\0') return -1;
+  std::int64_t value = 0;
+  for (; i < key.size() && key[i] >= '0' && key[i] <= '9'; ++i) value = value * 10 + (key[i] - '0');
+  return value;
+}
+
+// Index from a key to the first record that carries it. The ids of W05 files are numbered
+// densely ("cv_1", "cv_2" ...), so a direct table indexed by the key's number is used when
+// the numbers are small and tell the keys apart: lookups in file order then walk memory in
+// order. Any other set of keys goes into the hash table.
+template <typename Key>
+class FirstIndex {
+ public:
+  // `keyAt(i)` gives the key of record i, for i in [0, count).
+  template <typename KeyAt>
+  void build(std::size_t count, KeyAt keyAt) {
+    clear();
+    if (buildDirect(count, keyAt)) return;
+    direct_.clear();
+    hashed_.reset(count);
+    for (std::size_t i = 0; i < count; ++i) hashed_.insertFirst(keyAt(i), static_cast<std::int32_t>(i));
+  }
+
+  std::int32_t find(const Key& key) const {
+    if (!useDirect_) return hashed_.find(key);
+    const std::int64_t number = keyNumber(key);
+    if (number < 0 || static_cast<std::uint64_t>(number) >= direct_.size()) return -1;
+    const Slot& slot = direct_[static_cast<std::size_t>(number)];
+    return slot.value >= 0 && slot.key == key ? slot.value : -1;
+  }
+
+  void clear() {
+    std::vector<Slot>().swap(direct_);
+    hashed_.clear();
+    useDirect_ = false;
+  }
+
+ private:
+  struct Slot {
+    Key key{};
+    std::int32_t value = -1;
+  };
+
+  template <typename KeyAt>
+  bool buildDirect(std::size_t count, KeyAt keyAt) {
+    const std::int64_t limit = 4 * static_cast<std::int64_t>(count) + 1024;
+    std::int64_t largest = -1;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::int64_t number = keyNumber(keyAt(i));
+      if (number < 0 || number >= limit) return false;
+      if (number > largest) largest = number;
+    }
+    direct_.assign(static_cast<std::size_t>(largest + 1), Slot{});
+    for (std::size_t i = 0; i < count; ++i) {
+      const Key key = keyAt(i);
+      Slot& slot = direct_[static_cast<std::size_t>(keyNumber(key))];
+      if (slot.value < 0) {
+        slot.key = key;
+        slot.value = static_cast<std::int32_t>(i);
+      } else if (!(slot.key == key)) {
+        return false;  // two keys share a number ("rn_7" and "rn_007")
+      }
+    }
+    useDirect_ = true;
+    return true;
+  }
+
+  bool useDirect_ = false;
+  std::vector<Slot> direct_;
+  KeyTable<Key> hashed_;
+};
+
 }  // namespace riverdata_detail

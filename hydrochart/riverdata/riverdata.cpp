@@ -367,19 +367,11 @@ int loadRiverData(const std::string& path, RiverData& data) {
 
 void buildRiverDataIndex(RiverData& data) {
   RiverDataIndex& index = data.index;
-  index.curveById.reset(data.curves.size());
-  for (std::size_t i = 0; i < data.curves.size(); ++i) {
-    index.curveById.insertFirst(data.curves[i].id, static_cast<std::int32_t>(i));
-  }
-  index.pointById.reset(data.points.size());
-  for (std::size_t i = 0; i < data.points.size(); ++i) {
-    index.pointById.insertFirst(data.points[i].id, static_cast<std::int32_t>(i));
-  }
-  index.riverNodeById.reset(data.riverNodes.size());
-  for (std::size_t i = 0; i < data.riverNodes.size(); ++i) {
-    index.riverNodeById.insertFirst(normalizedNodeId(data.riverNodes[i].id),
-                                    static_cast<std::int32_t>(i));
-  }
+  index.curveById.build(data.curves.size(), [&data](std::size_t i) { return data.curves[i].id; });
+  index.pointById.build(data.points.size(), [&data](std::size_t i) { return data.points[i].id; });
+  index.riverNodeById.build(data.riverNodes.size(), [&data](std::size_t i) {
+    return normalizedNodeId(data.riverNodes[i].id);
+  });
   index.streamsByRiverCode.clear();
   index.streamsByWaterSystem.clear();
   for (std::size_t i = 0; i < data.streams.size(); ++i) {

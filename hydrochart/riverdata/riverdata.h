@@ -58,9 +58,9 @@ struct RiverNode {
 // Lookup indexes, built once after a load. Each yields the first record in file order that
 // carries a key, so a lookup gives the same record as a linear search would.
 struct RiverDataIndex {
-  riverdata_detail::KeyTable<std::int32_t> curveById;    // first Curve with the id
-  riverdata_detail::KeyTable<std::int32_t> pointById;    // first Point with the id
-  riverdata_detail::KeyTable<NodeIdText> riverNodeById;  // first RiverNode with the id text
+  riverdata_detail::FirstIndex<std::int32_t> curveById;    // first Curve with the id
+  riverdata_detail::FirstIndex<std::int32_t> pointById;    // first Point with the id
+  riverdata_detail::FirstIndex<NodeIdText> riverNodeById;  // first RiverNode with the id text
   // Stream indexes of each river and each water system, in file order.
   std::unordered_map<std::uint64_t, std::vector<std::int32_t>> streamsByRiverCode;
   std::unordered_map<std::uint32_t, std::vector<std::int32_t>> streamsByWaterSystem;

@@ -60,6 +60,42 @@ TEST(RiverDataIndex, LookupsGiveTheFirstMatchInFileOrder) {
   EXPECT_TRUE(streamsOfWaterSystem(data, 1).empty());
 }
 
+TEST(RiverDataIndex, IdTextsThatShareANumberStayApart) {
+  // Dense numbers with one text per number, then texts that share numbers, then large numbers.
+  const std::vector<std::vector<const char*>> sets = {
+      {"rn_1", "rn_2", "rn_3", "rn_2"},
+      {"rn_7", "rn_007", "pt_7", "rn_7"},
+      {"a1", "b1", "1", "a1"},
+      {"rn_999999999", "rn_1", "rn_999999999", "x"}};
+  for (const auto& ids : sets) {
+    RiverData data;
+    for (const char* id : ids) data.riverNodes.push_back({0, nodeId(id)});
+    buildRiverDataIndex(data);
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      std::size_t first = 0;
+      while (std::strcmp(ids[first], ids[i]) != 0) ++first;
+      EXPECT_EQ(findRiverNodeIndex(data, ids[i]), static_cast<std::int32_t>(first)) << ids[i];
+    }
+    EXPECT_EQ(findRiverNodeIndex(data, "x_2"), -1);
+    EXPECT_EQ(findRiverNodeIndex(data, "rn_4"), -1);
+    EXPECT_EQ(findRiverNodeIndex(data, "rn_123456789012"), -1);
+    EXPECT_EQ(findRiverNodeIndex(data, ""), -1);
+  }
+
+  RiverData data;
+  data.points = {{0, 0, 4}, {0, 0, -3}, {0, 0, 4}, {0, 0, 2000000000}};
+  buildRiverDataIndex(data);
+  EXPECT_EQ(findPointIndex(data, 4), 0);
+  EXPECT_EQ(findPointIndex(data, -3), 1);
+  EXPECT_EQ(findPointIndex(data, 2000000000), 3);
+  EXPECT_EQ(findPointIndex(data, 5), -1);
+  data.points.resize(1);
+  buildRiverDataIndex(data);
+  EXPECT_EQ(findPointIndex(data, 4), 0);
+  EXPECT_EQ(findPointIndex(data, -3), -1);
+  EXPECT_EQ(findPointIndex(data, 1 << 30), -1);
+}
+
 TEST(RiverDataIndex, ManyIdsAndRebuilds) {
   RiverData data;
   for (std::int32_t i = 0; i < 30000; ++i) {
