@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -341,6 +342,37 @@ TEST_F(LoaderTest, ALoadReplacesTheEarlierDataSet) {
   EXPECT_EQ(findCurveIndex(data_, 9), -1);
   EXPECT_TRUE(streamsOfRiver(data_, 10001).empty());
   EXPECT_EQ(data_.maxCv, 2);
+}
+
+TEST(BundledSamples, LoadWithEveryReferenceResolved) {
+  const char* source = std::getenv("W05_SOURCE_DIR");
+  const std::string root = source != nullptr ? source : ".";
+  for (const char* name : {"W05-09_13-g.xml", "W05-09_14-g.xml"}) {
+    RiverData data;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(loadRiverData(root + "/sample/" + name, data), 0) << name;
+    testing::internal::GetCapturedStdout();
+    EXPECT_GE(data.streams.size(), 10u);
+    for (const Stream& stream : data.streams) {
+      EXPECT_GE(findCurveIndex(data, stream.location), 0);
+      EXPECT_GE(static_cast<unsigned char>(stream.riverName[0]), 0xE3);  // a Japanese name
+      for (const NodeIdText* node : {&stream.startRiverNode, &stream.endRiverNode,
+                                     &stream.startStreamNode, &stream.endStreamNode}) {
+        const std::int32_t index = findRiverNodeIndex(data, nodeIdView(*node));
+        ASSERT_GE(index, 0);
+        EXPECT_GE(findPointIndex(data, data.riverNodes[index].position), 0);
+      }
+    }
+  }
+  RiverData tokyo;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(loadRiverData(root + "/sample/W05-09_13-g.xml", tokyo), 0);
+  testing::internal::GetCapturedStdout();
+  const std::vector<std::int32_t>& main = streamsOfRiver(tokyo, 1300100001);
+  ASSERT_FALSE(main.empty());
+  EXPECT_STREQ(tokyo.streams[main[0]].riverName, "多摩川");
+  EXPECT_FALSE(streamsOfRiver(tokyo, 1300100000).empty());
+  EXPECT_GT(tokyo.streams[main[0]].sectionType, 0);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
