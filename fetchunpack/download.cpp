@@ -124,7 +124,8 @@ struct Session {
 
 DownloadSettings downloadSettingsFromEnvironment() {
   DownloadSettings settings;
-  readSeconds("FETCHUNPACK_CONNECT_TIMEOUT", settings.connectTimeout);
+  double connect = 0;
+  if (readSeconds("FETCHUNPACK_CONNECT_TIMEOUT", connect) && connect > 0) settings.connectTimeout = connect;
   double stall = 0;
   if (readSeconds("FETCHUNPACK_STALL_TIMEOUT", stall)) {
     settings.stallTimeout = std::max(1L, static_cast<long>(std::ceil(std::min(stall, 1e6))));
