@@ -124,8 +124,8 @@ std::uint32_t addNode(Plan& plan, double lat, double lon) {
 // Nodes from (lat0, lon0) to (lat1, lon1) in `steps` steps: the first node is given, the
 // others are placed along the line with a sideways wobble; returns the node numbers.
 std::vector<std::uint32_t> chainNodes(Plan& plan, Random& random, std::uint32_t firstNode,
-                                      double lat1, double lon1, std::uint64_t steps,
-                                      bool lastIsNew, std::uint32_t lastNode) {
+                                      double lat1, double lon1, std::uint64_t steps, bool lastIsNew,
+                                      std::uint32_t lastNode) {
   std::vector<std::uint32_t> chain{firstNode};
   const Node start = plan.nodes[firstNode];
   for (std::uint64_t i = 1; i <= steps; ++i) {
@@ -177,8 +177,8 @@ Plan makePlan(const Options& options) {
       const double angle = random.range(0.0, 2.0 * std::numbers::pi);
       if (mainRiver) {
         const double reach = random.range(0.1, 0.4);
-        const std::uint32_t source = addNode(plan, mouthLat + reach * std::sin(angle),
-                                             mouthLon + reach * std::cos(angle));
+        const std::uint32_t source =
+            addNode(plan, mouthLat + reach * std::sin(angle), mouthLon + reach * std::cos(angle));
         chain = chainNodes(plan, random, source, mouthLat, mouthLon, length, true, 0);
       } else {
         const std::uint32_t confluence = systemNodes[random.below(systemNodes.size())];
@@ -231,13 +231,14 @@ class Writer {
     const auto scaled = static_cast<std::int64_t>(std::llround(value * 1e8));
     const std::uint64_t magnitude = static_cast<std::uint64_t>(scaled < 0 ? -scaled : scaled);
     char text[32];
-    const int n = std::snprintf(text, sizeof text, "%s%" PRIu64 ".%08" PRIu64,
-                                scaled < 0 ? "-" : "", magnitude / 100000000,
-                                magnitude % 100000000);
+    const int n =
+        std::snprintf(text, sizeof text, "%s%" PRIu64 ".%08" PRIu64, scaled < 0 ? "-" : "",
+                      magnitude / 100000000, magnitude % 100000000);
     *this << std::string_view(text, static_cast<std::size_t>(n));
   }
   bool flush() {
-    if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+    if (!buffer_.empty() &&
+        std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
       failed_ = true;
     }
     buffer_.clear();
@@ -265,8 +266,10 @@ void writeFile(Writer& out, const Plan& plan, const Options& options) {
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<!-- Synthetic W05 river data made by gen_w05 (seed " << options.seed
       << "): invented rivers, not survey data. -->\n"
-      << "<ksj:Dataset gml:id=\"W05Dataset\" xmlns:ksj=\"http://nlftp.mlit.go.jp/ksj/schemas/ksj-app\""
-         " xmlns:gml=\"http://www.opengis.net/gml/3.2\" xmlns:xlink=\"http://www.w3.org/1999/xlink\""
+      << "<ksj:Dataset gml:id=\"W05Dataset\" "
+         "xmlns:ksj=\"http://nlftp.mlit.go.jp/ksj/schemas/ksj-app\""
+         " xmlns:gml=\"http://www.opengis.net/gml/3.2\" "
+         "xmlns:xlink=\"http://www.w3.org/1999/xlink\""
          " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:schemaLocation=\""
          "http://nlftp.mlit.go.jp/ksj/schemas/ksj-app KsjAppSchema-W05-v2_0.xsd\">\n"
       << "<gml:description>国土数値情報 河川データ（合成）</gml:description>\n"
@@ -298,10 +301,10 @@ void writeFile(Writer& out, const Plan& plan, const Options& options) {
     for (std::uint64_t p = 0; p < positions; ++p) {
       const double t = static_cast<double>(p) / static_cast<double>(positions - 1);
       // The ends lie exactly on the nodes; the line between them meanders a little.
-      const double side = (p == 0 || p + 1 == positions)
-                              ? 0.0
-                              : 0.004 * std::sin(t * 9.0 + static_cast<double>(i)) +
-                                    wobble.range(-0.0008, 0.0008);
+      const double side =
+          (p == 0 || p + 1 == positions)
+              ? 0.0
+              : 0.004 * std::sin(t * 9.0 + static_cast<double>(i)) + wobble.range(-0.0008, 0.0008);
       out.degrees(from.lat + (to.lat - from.lat) * t + side);
       out << " ";
       out.degrees(from.lon + (to.lon - from.lon) * t - side);
@@ -424,7 +427,8 @@ int main(int argc, char** argv) {
   const Plan plan = makePlan(options);
   std::FILE* file = std::fopen(options.out.c_str(), "wb");
   if (file == nullptr) {
-    std::fprintf(stderr, "gen_w05: cannot create %s: %s\n", options.out.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "gen_w05: cannot create %s: %s\n", options.out.c_str(),
+                 std::strerror(errno));
     return 1;
   }
   bool ok;

@@ -19,9 +19,7 @@ inline std::uint64_t mixKey(std::uint64_t x) {
   return x;
 }
 
-inline std::uint64_t hashKey(std::int32_t key) {
-  return mixKey(static_cast<std::uint32_t>(key));
-}
+inline std::uint64_t hashKey(std::int32_t key) { return mixKey(static_cast<std::uint32_t>(key)); }
 inline std::uint64_t hashKey(std::uint64_t key) { return mixKey(key); }
 inline std::uint64_t hashKey(const std::array<char, 13>& key) {
   std::uint64_t head = 0;
@@ -124,7 +122,8 @@ class FirstIndex {
     if (buildDirect(count, keyAt)) return;
     direct_.clear();
     hashed_.reset(count);
-    for (std::size_t i = 0; i < count; ++i) hashed_.insertFirst(keyAt(i), static_cast<std::int32_t>(i));
+    for (std::size_t i = 0; i < count; ++i)
+      hashed_.insertFirst(keyAt(i), static_cast<std::int32_t>(i));
   }
 
   std::int32_t find(const Key& key) const {

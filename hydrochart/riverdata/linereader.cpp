@@ -117,9 +117,10 @@ bool DataLineReader::mayHoldComment(std::string_view line) {
   const std::uint64_t lineEnd = blockStart_ + offset + line.size();
   if (nextBang_ < lineEnd) {
     const void* bang = std::memchr(line.data(), '!', end_ - offset);
-    nextBang_ = blockStart_ +
-                (bang != nullptr ? static_cast<std::size_t>(static_cast<const char*>(bang) - block_.data())
-                                 : end_);
+    nextBang_ =
+        blockStart_ +
+        (bang != nullptr ? static_cast<std::size_t>(static_cast<const char*>(bang) - block_.data())
+                         : end_);
   }
   return nextBang_ < lineEnd;
 }
@@ -129,7 +130,8 @@ bool DataLineReader::readDataLine(std::string_view& line) {
     std::string_view raw;
     if (!readRawLine(raw)) return false;
     if (raw.empty()) continue;
-    const std::size_t open = mayHoldComment(raw) ? findPattern(raw, "<!--") : std::string_view::npos;
+    const std::size_t open =
+        mayHoldComment(raw) ? findPattern(raw, "<!--") : std::string_view::npos;
     if (open == std::string_view::npos) {
       line = raw;
       return true;

@@ -40,8 +40,8 @@ class DataLineReader {
   int fd_;
   std::size_t readSize_;
   std::vector<char> block_;
-  std::size_t begin_ = 0;  // first unread byte of block_
-  std::size_t end_ = 0;    // one past the last valid byte of block_
+  std::size_t begin_ = 0;         // first unread byte of block_
+  std::size_t end_ = 0;           // one past the last valid byte of block_
   std::uint64_t blockStart_ = 0;  // file offset of block_[0]
   std::uint64_t nextBang_ = 0;    // file offset of the next '!' ahead of the lines read
   bool eof_ = false;

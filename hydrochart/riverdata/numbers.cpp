@@ -103,8 +103,10 @@ std::int32_t parseSigned32(std::string_view text) {
   const DecimalText number = readDecimal(text, std::uint64_t{1} << 32);
   const std::int64_t magnitude = static_cast<std::int64_t>(number.magnitude);
   const std::int64_t value = number.negative ? -magnitude : magnitude;
-  if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-  if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+  if (value > std::numeric_limits<std::int32_t>::max())
+    return std::numeric_limits<std::int32_t>::max();
+  if (value < std::numeric_limits<std::int32_t>::min())
+    return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(value);
 }
 

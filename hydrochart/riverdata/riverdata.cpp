@@ -28,7 +28,8 @@ constexpr std::size_t kNotFound = std::string_view::npos;
 constexpr std::size_t kPointListStart = 200000;
 constexpr std::size_t kRecordStart = 5000;
 // Counts are reported and used as signed 32-bit numbers.
-constexpr std::size_t kMaxRecords = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+constexpr std::size_t kMaxRecords =
+    static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 
 // Appends a record; an array that would outgrow the 32-bit counts fails like an allocation.
 template <typename T>
@@ -53,8 +54,8 @@ NodeIdText makeNodeId(std::string_view text) {
 NodeIdText normalizedNodeId(const NodeIdText& id) { return makeNodeId(nodeIdView(id)); }
 
 // Tag patterns of the main loop, in the order of their tests.
-constexpr std::array<std::string_view, 4> kElementTags = {
-    "<gml:Curve ", "<gml:Point ", "<ksj:Stream ", "<ksj:RiverNode gml:id="};
+constexpr std::array<std::string_view, 4> kElementTags = {"<gml:Curve ", "<gml:Point ",
+                                                          "<ksj:Stream ", "<ksj:RiverNode gml:id="};
 enum ElementTag : std::uint32_t { kCurveTag = 1, kPointTag = 2, kStreamTag = 4, kRiverNodeTag = 8 };
 
 constexpr std::array<std::string_view, 2> kCurveTags = {"</gml:Curve>", "<gml:posList>"};
@@ -110,7 +111,8 @@ bool valueBefore(std::string_view line, std::size_t from, std::string_view end,
 bool parseLatLon(std::string_view text, double& lat, double& lon) {
   const void* blank = std::memchr(text.data(), ' ', text.size());
   if (blank == nullptr) return false;
-  const std::size_t second = static_cast<std::size_t>(static_cast<const char*>(blank) - text.data()) + 1;
+  const std::size_t second =
+      static_cast<std::size_t>(static_cast<const char*>(blank) - text.data()) + 1;
   lat = parseCoordinate(text);
   lon = parseCoordinate(text.substr(second));
   return true;

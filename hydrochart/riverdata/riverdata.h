@@ -92,7 +92,8 @@ void releaseRiverData(RiverData& data);
 // Lookups over the index; -1 when nothing matches.
 std::int32_t findCurveIndex(const RiverData& data, std::int32_t id);
 std::int32_t findPointIndex(const RiverData& data, std::int32_t id);
-std::int32_t findRiverNodeIndex(const RiverData& data, std::string_view idText);  // at most 13 chars compared
+std::int32_t findRiverNodeIndex(const RiverData& data,
+                                std::string_view idText);  // at most 13 chars compared
 
 // Indexes into `streams` of the streams of one river or one water system, in file order
 // (empty when none).

@@ -41,8 +41,7 @@ class TagSet {
   static_assert(N <= 32);
   static constexpr std::size_t kKeyOffset = 6;
 
-  explicit constexpr TagSet(const std::array<std::string_view, N>& patterns)
-      : patterns_(patterns) {
+  explicit constexpr TagSet(const std::array<std::string_view, N>& patterns) : patterns_(patterns) {
     for (std::size_t i = 0; i < N; ++i) {
       candidates_[static_cast<unsigned char>(patterns[i][kKeyOffset])] |= std::uint32_t{1} << i;
     }
@@ -94,8 +93,8 @@ inline bool readEightDigits(const char* p, std::uint64_t& value) {
   } else {
     std::uint64_t v;
     std::memcpy(&v, p, 8);
-    if ((((v & 0xF0F0F0F0F0F0F0F0ULL) | (((v + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) !=
-         0x3333333333333333ULL)) {
+    if ((((v & 0xF0F0F0F0F0F0F0F0ULL) |
+          (((v + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) != 0x3333333333333333ULL)) {
       return false;
     }
     v -= 0x3030303030303030ULL;

@@ -25,8 +25,11 @@ TEST(RiverDataIndex, LookupsGiveTheFirstMatchInFileOrder) {
   RiverData data;
   data.curves = {{0, 1, 5}, {2, 3, 9}, {4, 5, 5}, {6, 5, 0}};
   data.points = {{35, 139, 3}, {36, 140, 3}, {37, 141, 1}};
-  data.riverNodes = {{3, nodeId("rn_1")}, {1, nodeId("rn_2")}, {1, nodeId("rn_1")},
-                     {3, nodeId("rn_1234567890123")}, {1, nodeId("rn_1234567890")}};
+  data.riverNodes = {{3, nodeId("rn_1")},
+                     {1, nodeId("rn_2")},
+                     {1, nodeId("rn_1")},
+                     {3, nodeId("rn_1234567890123")},
+                     {1, nodeId("rn_1234567890")}};
   // Bytes after a NUL do not belong to an id text.
   NodeIdText padded = nodeId("rn_7");
   padded[10] = 'x';

@@ -46,12 +46,11 @@ std::string fullStream(const std::string& location, const std::string& code,
                        const std::string& riverCode, const std::string& name) {
   return stream(reference("location", location) +
                 "\t<ksj:waterSystemCode codeSpace=\"WaterSystemTypeCode.xml\">" + code +
-                "</ksj:waterSystemCode>\n" +
-                "\t<ksj:riverCode codeSpace=\"RiverTypeCode.xml\">" + riverCode +
-                "</ksj:riverCode>\n" + child("sectionType", "1") + child("riverName", name) +
-                child("originalDataType", "2") + reference("startRiverNode", "rn_1") +
-                reference("endRiverNode", "rn_2") + reference("startStreamNode", "rn_1") +
-                reference("endStreamNode", "rn_2"));
+                "</ksj:waterSystemCode>\n" + "\t<ksj:riverCode codeSpace=\"RiverTypeCode.xml\">" +
+                riverCode + "</ksj:riverCode>\n" + child("sectionType", "1") +
+                child("riverName", name) + child("originalDataType", "2") +
+                reference("startRiverNode", "rn_1") + reference("endRiverNode", "rn_2") +
+                reference("startStreamNode", "rn_1") + reference("endStreamNode", "rn_2"));
 }
 
 std::string document(const std::string& body) {
@@ -85,12 +84,11 @@ class LoaderTest : public ::testing::Test {
 };
 
 TEST_F(LoaderTest, LoadsAllRecordKindsInFileOrder) {
-  const std::string body =
-      "<!-- synthetic -->\n" +
-      curve("cv_1", "35.1 139.1\n35.2 139.2\n") + curve("cv_7", "35.3 139.3\n") +
-      point("pt_1", "35.1 139.1") + point("pt_2", "35.3 139.3") +
-      fullStream("cv_7", "130010", "1300100001", "多摩川") + riverNode("rn_1", "pt_1") +
-      riverNode("rn_2", "pt_2");
+  const std::string body = "<!-- synthetic -->\n" + curve("cv_1", "35.1 139.1\n35.2 139.2\n") +
+                           curve("cv_7", "35.3 139.3\n") + point("pt_1", "35.1 139.1") +
+                           point("pt_2", "35.3 139.3") +
+                           fullStream("cv_7", "130010", "1300100001", "多摩川") +
+                           riverNode("rn_1", "pt_1") + riverNode("rn_2", "pt_2");
   ASSERT_EQ(load(document(body)), 0);
   EXPECT_EQ(printed_, report(3, 1, 2, 7, 2, 2, 2));
 
@@ -158,10 +156,9 @@ TEST_F(LoaderTest, FilesThatGiveNoDataOrCannotBeOpened) {
 
 TEST_F(LoaderTest, PositionListEdges) {
   // An empty list, a list with a comment line, one that runs to the end of the file.
-  const std::string body = curve("cv_1", "") +
-                           curve("cv_2", "35.1 139.1\n<!-- removed -->\n35.2 139.2\n") +
-                           curve("cv_abc", "1 2\n") +
-                           "<gml:Curve gml:id=\"cv_4\">\n<gml:posList>\n36 140\n36.5 140.5\n";
+  const std::string body =
+      curve("cv_1", "") + curve("cv_2", "35.1 139.1\n<!-- removed -->\n35.2 139.2\n") +
+      curve("cv_abc", "1 2\n") + "<gml:Curve gml:id=\"cv_4\">\n<gml:posList>\n36 140\n36.5 140.5\n";
   ASSERT_EQ(load(body), 0);
   ASSERT_EQ(data_.curves.size(), 4u);
   EXPECT_EQ(data_.curves[0].first, 0);
@@ -179,9 +176,9 @@ TEST_F(LoaderTest, PositionListEdges) {
 TEST_F(LoaderTest, CoordinateLinesAreReadAsTheLayoutSays) {
   const std::string body = curve("cv_1",
                                  "35.5 139.25\n"
-                                 "no-blank-here\n"          // no pair from a line without blank
-                                 "1e1 0x10\n"                // strtod forms
-                                 "  36.5 140.5\n"           // indented: second number after the first blank
+                                 "no-blank-here\n"  // no pair from a line without blank
+                                 "1e1 0x10\n"       // strtod forms
+                                 "  36.5 140.5\n"   // indented: second number after the first blank
                                  "35.1 139.1 extra words\n"
                                  "abc def\n") +
                            curve("cv_2", "37 141</gml:posList>\n") +  // closing line holds no pair
@@ -205,11 +202,14 @@ TEST_F(LoaderTest, CoordinateLinesAreReadAsTheLayoutSays) {
 
 TEST_F(LoaderTest, CurveAndPointIdsAndElementShapes) {
   const std::string body =
-      curve("cv_3000000000", "1 1\n") +             // reads as negative: not stored
-      "<gml:Curve gml:id=\"cv_5>\n<gml:posList>\n2 2\n</gml:posList>\n</gml:Curve>\n" +  // no closing quote
+      curve("cv_3000000000", "1 1\n") +  // reads as negative: not stored
+      "<gml:Curve gml:id=\"cv_5>\n<gml:posList>\n2 2\n</gml:posList>\n</gml:Curve>\n" +  // no
+                                                                                         // closing
+                                                                                         // quote
       "<gml:Curve gml:id=\"cv_6\">\n<gml:posList>\n3 3\n</gml:posList>\n<gml:posList>\n4 4\n"
-      "</gml:posList>\n</gml:Curve>\n" +             // two lists: two records with one id
-      point("pt_4294967295", "9 9") + point("pt_3", "35.5 139.5") +
+      "</gml:posList>\n</gml:Curve>\n" +  // two lists: two records with one id
+      point("pt_4294967295", "9 9") +
+      point("pt_3", "35.5 139.5") +
       "<gml:Point gml:id=\"pt_4\">\n<gml:pos>36 140\n</gml:Point>\n" +  // closing pos tag missing
       "<gml:Point gml:id=\"pt_5\">\n<gml:pos>36140</gml:pos>\n</gml:Point>\n";  // no blank
   ASSERT_EQ(load(body), 0);
@@ -234,20 +234,22 @@ TEST_F(LoaderTest, StreamFieldsAndTheirEdges) {
   std::string veryLong;
   for (int i = 0; i < 66; ++i) veryLong += "川";  // 198 bytes
   const std::string body =
-      stream(child("riverName", name63)) +
-      stream(child("riverName", longName)) +
+      stream(child("riverName", name63)) + stream(child("riverName", longName)) +
       stream(child("riverName", veryLong)) +
       stream("\t<ksj:riverName>割れた\n名前</ksj:riverName>\n") +  // closing tag on a later line
       stream(child("riverName", "first") + child("riverName", "second")) +  // a later line wins
-      stream("<ksj:Stream gml:id=\"st_9\">\n" + child("sectionType", "4")) +  // second opening ignored
-      stream("") +                                                   // every field empty
-      stream("\t<ksj:waterSystemCode codeSpace=\"WaterSystemTypeCode.xml\">-1</ksj:waterSystemCode>\n"
-             "\t<ksj:riverCode codeSpace=\"RiverTypeCode.xml\">99999999999999999999</ksj:riverCode>\n" +
-             child("sectionType", " +12") + child("originalDataType", "99999999999") +
-             reference("location", "cv_12x") + reference("startRiverNode", "rn_1234567890123") +
-             reference("endRiverNode", "rn_12345678901234") +
-             "\t<ksj:startStreamNode xlink:href=\"#open/>\n" +     // no closing quote: not stored
-             "\t<ksj:sectionType>5\n");                             // no end tag: not stored
+      stream("<ksj:Stream gml:id=\"st_9\">\n" +
+             child("sectionType", "4")) +  // second opening ignored
+      stream("") +                         // every field empty
+      stream(
+          "\t<ksj:waterSystemCode codeSpace=\"WaterSystemTypeCode.xml\">-1</ksj:waterSystemCode>\n"
+          "\t<ksj:riverCode "
+          "codeSpace=\"RiverTypeCode.xml\">99999999999999999999</ksj:riverCode>\n" +
+          child("sectionType", " +12") + child("originalDataType", "99999999999") +
+          reference("location", "cv_12x") + reference("startRiverNode", "rn_1234567890123") +
+          reference("endRiverNode", "rn_12345678901234") +
+          "\t<ksj:startStreamNode xlink:href=\"#open/>\n" +  // no closing quote: not stored
+          "\t<ksj:sectionType>5\n");                         // no end tag: not stored
   ASSERT_EQ(load(body), 0);
   ASSERT_EQ(data_.streams.size(), 8u);
   EXPECT_EQ(std::string(data_.streams[0].riverName), name63);
@@ -275,15 +277,16 @@ TEST_F(LoaderTest, StreamFieldsAndTheirEdges) {
 
 TEST_F(LoaderTest, RiverNodesNeedAPointReadBefore) {
   const std::string body =
-      point("pt_1", "35 139") +
-      riverNode("rn_early", "pt_2") +                       // refers past every Point so far
+      point("pt_1", "35 139") + riverNode("rn_early", "pt_2") +  // refers past every Point so far
       point("pt_2", "36 140") +
-      riverNode("rn_1234567890123", "pt_2") +               // 16 bytes: the first 13 kept
+      riverNode("rn_1234567890123", "pt_2") +  // 16 bytes: the first 13 kept
       "<ksj:RiverNode gml:id=\"rn_9\">\n<ksj:position xlink:href=\"#pt_1\"/>\n"
       "<ksj:position xlink:href=\"#pt_2\"/>\n</ksj:RiverNode>\n" +  // the first position stands
-      "<ksj:RiverNode gml:id=>\n<ksj:position xlink:href=\"#pt_1\"/>\n</ksj:RiverNode>\n" +  // no id
-      riverNode("rn_neg", "pt_4294967295") +                 // negative position
-      riverNode("rn_open", "pt_1\"") + "<ksj:RiverNode gml:id=\"rn_x\">\n"
+      "<ksj:RiverNode gml:id=>\n<ksj:position xlink:href=\"#pt_1\"/>\n</ksj:RiverNode>\n" +  // no
+                                                                                             // id
+      riverNode("rn_neg", "pt_4294967295") +  // negative position
+      riverNode("rn_open", "pt_1\"") +
+      "<ksj:RiverNode gml:id=\"rn_x\">\n"
       "<ksj:position xlink:href=\"#pt_1/>\n</ksj:RiverNode>\n";  // no closing quote
   ASSERT_EQ(load(body), 0);
   ASSERT_EQ(data_.riverNodes.size(), 3u);
@@ -300,8 +303,10 @@ TEST_F(LoaderTest, RiverNodesNeedAPointReadBefore) {
 }
 
 TEST_F(LoaderTest, StreamGmlIdHasNoEffect) {
-  const std::string a = "<ksj:Stream gml:id=\"st_1\">\n" + child("sectionType", "3") + "</ksj:Stream>\n";
-  const std::string b = "<ksj:Stream gml:id=\"other_99\">\n" + child("sectionType", "3") + "</ksj:Stream>\n";
+  const std::string a =
+      "<ksj:Stream gml:id=\"st_1\">\n" + child("sectionType", "3") + "</ksj:Stream>\n";
+  const std::string b =
+      "<ksj:Stream gml:id=\"other_99\">\n" + child("sectionType", "3") + "</ksj:Stream>\n";
   ASSERT_EQ(load(a), 0);
   const std::string first = printed_.substr(printed_.find(" : "));
   const Stream one = data_.streams.at(0);

@@ -27,14 +27,54 @@ void expectSameAsStrtod(const std::string& text) {
 }
 
 TEST(ParseCoordinate, ReadsNumbersAsStrtodDoes) {
-  const std::vector<std::string> texts = {
-      "35.61222222", "139.12345678", " \t35.5", "-0.0", "0", "-12", "+1.5", "+-1", "--1",
-      "-", "+", ".", ".5", "5.", "-.5", "1e5", "1E-3", "1e", "1e+", "2.5e-3x", "1e400", "-1e400",
-      "1e-400", "4.9e-324", "0x1p3", "0X1A", "-0x10", "0x", "inf", "-Infinity", "nan", "NAN(12)",
-      "", "   ", "abc", "1,5", "12.34.56", "35.6 139.7", "35.6</gml:pos>",
-      "9007199254740993", "9007199254740993.5", "0.1000000000000000055511151231257827",
-      "123456789012345678901234567890", "0.00000000000000000000001", "1.00000000000000000000001",
-      "12345678.12345678", "99999999.99999999", "00000000000000000000035.5"};
+  const std::vector<std::string> texts = {"35.61222222",
+                                          "139.12345678",
+                                          " \t35.5",
+                                          "-0.0",
+                                          "0",
+                                          "-12",
+                                          "+1.5",
+                                          "+-1",
+                                          "--1",
+                                          "-",
+                                          "+",
+                                          ".",
+                                          ".5",
+                                          "5.",
+                                          "-.5",
+                                          "1e5",
+                                          "1E-3",
+                                          "1e",
+                                          "1e+",
+                                          "2.5e-3x",
+                                          "1e400",
+                                          "-1e400",
+                                          "1e-400",
+                                          "4.9e-324",
+                                          "0x1p3",
+                                          "0X1A",
+                                          "-0x10",
+                                          "0x",
+                                          "inf",
+                                          "-Infinity",
+                                          "nan",
+                                          "NAN(12)",
+                                          "",
+                                          "   ",
+                                          "abc",
+                                          "1,5",
+                                          "12.34.56",
+                                          "35.6 139.7",
+                                          "35.6</gml:pos>",
+                                          "9007199254740993",
+                                          "9007199254740993.5",
+                                          "0.1000000000000000055511151231257827",
+                                          "123456789012345678901234567890",
+                                          "0.00000000000000000000001",
+                                          "1.00000000000000000000001",
+                                          "12345678.12345678",
+                                          "99999999.99999999",
+                                          "00000000000000000000035.5"};
   for (const std::string& text : texts) expectSameAsStrtod(text);
 }
 
@@ -77,8 +117,8 @@ TEST(ParsePlainDecimal, TakesOnlyTheExactlyRoundedForms) {
   EXPECT_FALSE(plain("0x10", value, used));
   EXPECT_FALSE(plain("+1", value, used));
   EXPECT_FALSE(plain(".", value, used));
-  EXPECT_FALSE(plain("12345678901234567890", value, used));      // more than 19 digits
-  EXPECT_FALSE(plain("9007199254740993", value, used));          // above 2^53
+  EXPECT_FALSE(plain("12345678901234567890", value, used));       // more than 19 digits
+  EXPECT_FALSE(plain("9007199254740993", value, used));           // above 2^53
   EXPECT_FALSE(plain("0.00000000000000000000001", value, used));  // 23 decimals
 }
 
@@ -96,9 +136,9 @@ TEST(ParseUnsigned, ReadsAsStrtoulDoes) {
   EXPECT_EQ(parseUnsigned32(""), 0u);
 
   // strtoull is the 64-bit conversion itself on this platform.
-  for (const char* text : {"1300100001", " -1", "18446744073709551615", "18446744073709551616",
-                           "-18446744073709551615", "-99999999999999999999", "+0042abc", "x1", "",
-                           "\t\v\f\r 12"}) {
+  for (const char* text :
+       {"1300100001", " -1", "18446744073709551615", "18446744073709551616",
+        "-18446744073709551615", "-99999999999999999999", "+0042abc", "x1", "", "\t\v\f\r 12"}) {
     EXPECT_EQ(parseUnsigned64(text), std::strtoull(text, nullptr, 10)) << '"' << text << '"';
   }
 }
