@@ -1,5 +1,6 @@
 #include "fetchunpack/codepage.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <utility>
@@ -46,7 +47,13 @@ constexpr auto kEucJpTransitions = makeTransitionTable<4>(std::array<ByteRange, 
     {3, 0xA1, 0xFE, 6},
 }});
 constexpr std::array<ByteClass, 7> kEucJpClasses{{
-    {0, 1.0}, {1, 0.8}, {3, 0.95}, {2, 1.0}, {0, 1.0}, {0, 1.0}, {0, 1.0},
+    {0, 1.0},
+    {1, 0.8},
+    {3, 0.95},
+    {2, 1.0},
+    {0, 1.0},
+    {0, 1.0},
+    {0, 1.0},
 }};
 
 constexpr auto kShiftJisTransitions = makeTransitionTable<2>(std::array<ByteRange, 8>{{
@@ -60,7 +67,12 @@ constexpr auto kShiftJisTransitions = makeTransitionTable<2>(std::array<ByteRang
     {1, 0x80, 0xFC, 5},
 }});
 constexpr std::array<ByteClass, 6> kShiftJisClasses{{
-    {0, 1.0}, {1, 1.0}, {0, 0.8}, {1, 0.95}, {0, 0.8}, {0, 1.0},
+    {0, 1.0},
+    {1, 1.0},
+    {0, 0.8},
+    {1, 0.95},
+    {0, 0.8},
+    {0, 1.0},
 }};
 
 // The UTF-8 state counts the continuation bytes still expected.
@@ -78,8 +90,17 @@ constexpr auto kUtf8Transitions = makeTransitionTable<6>(std::array<ByteRange, 1
     {5, 0x80, 0xBF, 10},
 }});
 constexpr std::array<ByteClass, 11> kUtf8Classes{{
-    {0, 1.0}, {1, 1.0}, {2, 1.0}, {3, 1.0}, {4, 1.0}, {5, 1.0},
-    {0, 1.0}, {1, 1.0}, {2, 1.0}, {3, 1.0}, {4, 1.0},
+    {0, 1.0},
+    {1, 1.0},
+    {2, 1.0},
+    {3, 1.0},
+    {4, 1.0},
+    {5, 1.0},
+    {0, 1.0},
+    {1, 1.0},
+    {2, 1.0},
+    {3, 1.0},
+    {4, 1.0},
 }};
 
 struct ByteAutomaton {
@@ -101,15 +122,18 @@ struct ByteAutomaton {
   }
 };
 
-bool isPlainAscii(unsigned char b) { return b == 0x09 || b == 0x0A || b == 0x0D || (b >= 0x20 && b <= 0x7E); }
+bool isPlainAscii(unsigned char b) {
+  return b == 0x09 || b == 0x0A || b == 0x0D || (b >= 0x20 && b <= 0x7E);
+}
 
 }  // namespace
 
 int detectCodePage(std::string_view text) {
-  const std::size_t n = text.find('\0') == std::string_view::npos ? text.size() : text.find('\0');
+  const std::size_t n = std::min(text.find('\0'), text.size());
   if (n == 0) return kCodePageAnsi;
   bool ascii = true;
-  for (std::size_t i = 0; i < n && ascii; ++i) ascii = isPlainAscii(static_cast<unsigned char>(text[i]));
+  for (std::size_t i = 0; i < n && ascii; ++i)
+    ascii = isPlainAscii(static_cast<unsigned char>(text[i]));
   if (ascii) return kCodePageAnsi;
 
   ByteAutomaton euc{kEucJpTransitions.data(), kEucJpClasses.data()};

@@ -31,7 +31,8 @@ bool readSeconds(const char* name, double& value) {
 }
 
 bool hasHttpScheme(const std::string& url) {
-  return strncasecmp(url.c_str(), "http://", 7) == 0 || strncasecmp(url.c_str(), "https://", 8) == 0;
+  return strncasecmp(url.c_str(), "http://", 7) == 0 ||
+         strncasecmp(url.c_str(), "https://", 8) == 0;
 }
 
 std::string formatBytes(double bytes) {
@@ -125,7 +126,8 @@ struct Session {
 DownloadSettings downloadSettingsFromEnvironment() {
   DownloadSettings settings;
   double connect = 0;
-  if (readSeconds("FETCHUNPACK_CONNECT_TIMEOUT", connect) && connect > 0) settings.connectTimeout = connect;
+  if (readSeconds("FETCHUNPACK_CONNECT_TIMEOUT", connect) && connect > 0)
+    settings.connectTimeout = connect;
   double stall = 0;
   if (readSeconds("FETCHUNPACK_STALL_TIMEOUT", stall)) {
     settings.stallTimeout = std::max(1L, static_cast<long>(std::ceil(std::min(stall, 1e6))));

@@ -18,7 +18,7 @@ struct DownloadSettings {
   long stallTimeout = 60;        // seconds without data before a transfer is given up
   double retryDelay = 1.0;       // pause before the first retry, doubled for each further one
   int retries = 3;
-  bool showProgress = false;     // bytes and rate on standard error
+  bool showProgress = false;  // bytes and rate on standard error
 };
 
 // Defaults, shortened by FETCHUNPACK_CONNECT_TIMEOUT, FETCHUNPACK_STALL_TIMEOUT and

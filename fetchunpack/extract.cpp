@@ -25,11 +25,11 @@ constexpr std::size_t kCopyPiece = 1024 * 1024;
 char32_t nextCodePoint(std::string_view text, std::size_t& i) {
   constexpr char32_t kStrayByte = 0x80000000;
   const auto c = static_cast<unsigned char>(text[i]);
-  const std::size_t len = c < 0x80                          ? 1
-                          : c >= 0xC2 && c <= 0xDF          ? 2
-                          : c >= 0xE0 && c <= 0xEF          ? 3
-                          : c >= 0xF0 && c <= 0xF4          ? 4
-                                                            : 0;
+  const std::size_t len = c < 0x80                 ? 1
+                          : c >= 0xC2 && c <= 0xDF ? 2
+                          : c >= 0xE0 && c <= 0xEF ? 3
+                          : c >= 0xF0 && c <= 0xF4 ? 4
+                                                   : 0;
   if (len == 1) {
     ++i;
     return c;
@@ -42,9 +42,9 @@ char32_t nextCodePoint(std::string_view text, std::size_t& i) {
   for (std::size_t k = 1; k < len; ++k) {
     const auto next = static_cast<unsigned char>(text[i + k]);
     if ((next & 0xC0) != 0x80) {
-    ++i;
-    return kStrayByte | c;
-  }
+      ++i;
+      return kStrayByte | c;
+    }
     point = (point << 6) | (next & 0x3F);
   }
   i += len;
@@ -63,7 +63,8 @@ std::string zipErrorText(int code) {
 
 // Creates the folders between the archive's folder and an entry's file, one level at a time.
 void createEntryFolders(const std::string& folder, std::string_view name) {
-  for (auto slash = name.find('/'); slash != std::string_view::npos; slash = name.find('/', slash + 1)) {
+  for (auto slash = name.find('/'); slash != std::string_view::npos;
+       slash = name.find('/', slash + 1)) {
     if (slash == 0) continue;
     const std::string_view part = name.substr(0, slash);
     platform::makeDirectory(folder.empty() ? std::string(part) : folder + "/" + std::string(part));
@@ -170,7 +171,8 @@ bool memberNamesMatch(std::string_view a, std::string_view b, bool unicodeFoldin
     if (ca == cb) continue;
     if (asciiLower(ca) == asciiLower(cb)) continue;
     if (unicodeFolding && ca <= 0x10FFFF && cb <= 0x10FFFF &&
-        std::towlower(static_cast<std::wint_t>(ca)) == std::towlower(static_cast<std::wint_t>(cb))) {
+        std::towlower(static_cast<std::wint_t>(ca)) ==
+            std::towlower(static_cast<std::wint_t>(cb))) {
       continue;
     }
     return false;
@@ -203,7 +205,8 @@ bool setFileTimes(const std::string& path, std::int32_t unixTime) {
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
-int extractMember(const std::string& archivePath, const std::string& memberName, std::string& cause) {
+int extractMember(const std::string& archivePath, const std::string& memberName,
+                  std::string& cause) {
   int error = ZIP_ER_OK;
   zip_t* opened = openArchive(archivePath, ZIP_RDONLY, error);
   if (!opened) {

@@ -40,6 +40,7 @@ bool setFileTimes(const std::string& path, std::int32_t unixTime);
 // the entry's modification time. The file appears whole or not at all. Returns 0 when the
 // archive was opened (whether or not an entry matched), otherwise a libzip error code; `cause`
 // then says what went wrong.
-int extractMember(const std::string& archivePath, const std::string& memberName, std::string& cause);
+int extractMember(const std::string& archivePath, const std::string& memberName,
+                  std::string& cause);
 
 }  // namespace fetchunpack

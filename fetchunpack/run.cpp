@@ -153,7 +153,8 @@ const char* usageText() {
          "  fetchunpack LIST [FOLDER]\n"
          "      the same for every URL line of the URL list file LIST\n"
          "  fetchunpack --help | --version\n"
-         "URL list lines: \"#\" or \"//\" at the start: a comment; ending in \"/\": the base of the\n"
+         "URL list lines: \"#\" or \"//\" at the start: a comment; ending in \"/\": the base of "
+         "the\n"
          "relative URLs that follow; otherwise: URL [MEMBER...], where %N in a MEMBER stands\n"
          "for the first N characters of the saved file name and the character after N is dropped.\n"
          "Exit status: 0 done, 1 error.\n";
@@ -174,9 +175,10 @@ int runFetchUnpack(const std::vector<std::string>& args) {
     std::fputs(usageText(), stdout);
     return failurePath();
   }
-  const int result = isUrlArgument(args[0])
-                         ? runSingleUrl(args)
-                         : runUrlList(args[0], args.size() > 1 ? std::optional(args[1]) : std::nullopt);
+  const int result =
+      isUrlArgument(args[0])
+          ? runSingleUrl(args)
+          : runUrlList(args[0], args.size() > 1 ? std::optional(args[1]) : std::nullopt);
   return result == 0 ? 0 : failurePath();
 }
 

@@ -53,11 +53,11 @@ std::string_view leadingUtf16Units(std::string_view text, std::size_t units) {
   std::size_t taken = 0;
   while (i < text.size()) {
     const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t len = c < 0x80              ? 1
-                      : (c >> 5) == 0x6    ? 2
-                      : (c >> 4) == 0xE    ? 3
-                      : (c >> 3) == 0x1E   ? 4
-                                           : 1;
+    std::size_t len = c < 0x80           ? 1
+                      : (c >> 5) == 0x6  ? 2
+                      : (c >> 4) == 0xE  ? 3
+                      : (c >> 3) == 0x1E ? 4
+                                         : 1;
     if (i + len > text.size()) len = 1;
     const std::size_t need = len == 4 ? 2 : 1;
     if (taken + need > units) break;

@@ -29,7 +29,8 @@ int countEntries(const fs::path& folder) {
 }  // namespace
 
 TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit) {
-  const fs::path folder = fs::temp_directory_path() / ("fetchunpack_atomic_" + std::to_string(::getpid()));
+  const fs::path folder =
+      fs::temp_directory_path() / ("fetchunpack_atomic_" + std::to_string(::getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder);
   const std::string target = (folder / "body.zip").string();

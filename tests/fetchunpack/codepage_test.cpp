@@ -23,10 +23,14 @@ TEST(DetectCodePage, PlainAsciiAndEmptyTextGiveZero) {
 }
 
 TEST(DetectCodePage, OtherSevenBitControlBytesGiveUtf8) {
-  EXPECT_EQ(detectCodePage("a\x01" "b"), 65001);
+  EXPECT_EQ(detectCodePage("a\x01"
+                           "b"),
+            65001);
   EXPECT_EQ(detectCodePage("abc\x7f"), 65001);
-  EXPECT_EQ(detectCodePage("\x1b" "A"), 65001);  // ESC not followed by "$" or "("
-  EXPECT_EQ(detectCodePage("ab\x1b"), 65001);     // ESC in the last position is an ordinary byte
+  EXPECT_EQ(detectCodePage("\x1b"
+                           "A"),
+            65001);                            // ESC not followed by "$" or "("
+  EXPECT_EQ(detectCodePage("ab\x1b"), 65001);  // ESC in the last position is an ordinary byte
 }
 
 TEST(DetectCodePage, EscapeSequencesGiveIso2022Jp) {

@@ -122,7 +122,8 @@ TEST_F(ExtractMemberTest, DecodesShiftJisAndUtf8EntryNames) {
 }
 
 TEST_F(ExtractMemberTest, CreatesFoldersAndSetsTheEntryTime) {
-  writeArchive(archive_, {{"dir/sub/a.txt", "nested", 946684800}, {"dir/", "", 978307200},
+  writeArchive(archive_, {{"dir/sub/a.txt", "nested", 946684800},
+                          {"dir/", "", 978307200},
                           {"late.txt", "y", 1234567890}});
   EXPECT_EQ(extract("DIR/Sub/A.TXT"), 0);
   struct stat info {};
@@ -130,7 +131,11 @@ TEST_F(ExtractMemberTest, CreatesFoldersAndSetsTheEntryTime) {
   EXPECT_EQ(info.st_mtime, 946684800);
   EXPECT_EQ(info.st_atime, 946684800);
   EXPECT_EQ(readFile(folder_ / "dir/sub/a.txt"), "nested");
-  EXPECT_EQ((info.st_mode & 0777), 0666 & ~[] { const mode_t m = ::umask(0); ::umask(m); return m; }());
+  EXPECT_EQ((info.st_mode & 0777), 0666 & ~[] {
+    const mode_t m = ::umask(0);
+    ::umask(m);
+    return m;
+  }());
 
   // A folder entry makes the folder.
   EXPECT_EQ(extract("dir/"), 0);

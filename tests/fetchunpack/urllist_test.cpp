@@ -58,10 +58,10 @@ TEST(BuildMemberName, SubstitutesTheLeadingCharactersOfTheSavedFileName) {
   EXPECT_EQ(buildMemberName("%0_a.xml", "abcdef.zip", 0), "a.xml");
   EXPECT_EQ(buildMemberName("%20%.xml", "abcdef.zip", 0), "abcdef.zip");
   EXPECT_EQ(buildMemberName("%9%_a.xml", "data_2020.zip", 0), "data_2020_a.xml");
-  EXPECT_EQ(buildMemberName("pre_%3", "abcdef.zip", 0), "pre_abc");      // digits end the token
-  EXPECT_EQ(buildMemberName("%x.xml", "abcdef.zip", 0), ".xml");         // no digits: N = 0
+  EXPECT_EQ(buildMemberName("pre_%3", "abcdef.zip", 0), "pre_abc");  // digits end the token
+  EXPECT_EQ(buildMemberName("%x.xml", "abcdef.zip", 0), ".xml");     // no digits: N = 0
   EXPECT_EQ(buildMemberName("%10%%.xml", "abcdef.zip", 0), "abcdef.zip%.xml");  // N = length
-  EXPECT_EQ(buildMemberName("%2%%1%.x", "abcdef.zip", 0), "ab%1%.x");    // later "%" as they stand
+  EXPECT_EQ(buildMemberName("%2%%1%.x", "abcdef.zip", 0), "ab%1%.x");  // later "%" as they stand
   EXPECT_EQ(buildMemberName("plain.xml", "abcdef.zip", 0), "plain.xml");
   EXPECT_EQ(buildMemberName("", "abcdef.zip", 0), "");
   EXPECT_EQ(buildMemberName("%99999999999999999999999x", "ab.zip", 0), "ab.zip");  // no overflow
@@ -74,7 +74,10 @@ TEST(BuildMemberName, CountsCharactersInUtf16UnitsAndDecodesTheToken) {
   // A character outside the basic plane takes two units and is never split.
   EXPECT_EQ(buildMemberName("%1_", "\xF0\x9F\x98\x80z.zip", 65001), "");
   EXPECT_EQ(buildMemberName("%2_", "\xF0\x9F\x98\x80z.zip", 65001), "\xF0\x9F\x98\x80");
-  EXPECT_EQ(leadingUtf16Units("a\xF0\x9F\x98\x80" "b", 3), "a\xF0\x9F\x98\x80");
+  EXPECT_EQ(leadingUtf16Units("a\xF0\x9F\x98\x80"
+                              "b",
+                              3),
+            "a\xF0\x9F\x98\x80");
   // A code page without a conversion yields no text.
   EXPECT_EQ(buildMemberName("%3x.xml", "abcdef.zip", 1200), "abc");
 }
@@ -104,8 +107,8 @@ std::vector<UrlJob> readAll(UrlListState& state, const std::vector<std::string>&
 TEST(ReadListLine, BuildsUrlsFromBaseLinesAndAbsoluteLines) {
   UrlListState state;
   state.outputPrefix = "out/";
-  const auto jobs = readAll(state, {"# list", "", "http://example.org/ksj/", "a.zip",
-                                    "b.zip x.xml", "http://other.org/c/d.zip", "e.zip"});
+  const auto jobs = readAll(state, {"# list", "", "http://example.org/ksj/", "a.zip", "b.zip x.xml",
+                                    "http://other.org/c/d.zip", "e.zip"});
   ASSERT_EQ(jobs.size(), 4u);
   EXPECT_EQ(jobs[0].url, "http://example.org/ksj/a.zip");
   EXPECT_EQ(jobs[0].archivePath, "out/a.zip");
@@ -144,7 +147,8 @@ TEST(ReadListLine, TakesRelativePathsAndMemberListsAsWritten) {
 TEST(ReadListLine, DecodesWithTheListCodePage) {
   UrlListState state;
   state.urlListCodePage = 932;
-  const auto jobs = readAll(state, {platform::utf8ToCp932("http://example.org/河川.zip 河川/%2.xml")});
+  const auto jobs =
+      readAll(state, {platform::utf8ToCp932("http://example.org/河川.zip 河川/%2.xml")});
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0].url, "http://example.org/河川.zip");
   EXPECT_EQ(jobs[0].archivePath, "河川.zip");
