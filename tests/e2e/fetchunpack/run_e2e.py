@@ -292,7 +292,7 @@ def expected_list_transcript(server, prefix):
 @group("list")
 def list_in_every_encoding(tmp):
     with TestServer(main_routes()) as server:
-        for encoding in ["utf-8", "cp932", "euc-jp"]:
+        for encoding in ["utf-8", "cp932", "euc-jp", "iso2022_jp"]:
             folder = os.path.join(tmp, encoding)
             os.makedirs(folder)
             write(os.path.join(folder, "urls.txt"), list_text(server, encoding))
