@@ -9,6 +9,9 @@ A case folder holds:
   expected/stdout the standard output
   expected/files/ every file below it must exist with exactly this content
   absent          paths (one per line) that must not exist after the run (optional)
+  present         paths (one per line) that must exist after the run (optional)
+  program/        files placed next to a copy of the program, which is then run instead;
+                  "@PROGRAM_DIR@" in the expected output stands for that copy's folder
 """
 import os
 import shutil
@@ -22,9 +25,14 @@ def main():
     with open(os.path.join(case, "args"), encoding="utf-8") as f:
         args = [line.rstrip("\n") for line in f]
     work = tempfile.mkdtemp(prefix="hydrochart-golden-")
+    program_dir = ""
     try:
         if os.path.isdir(os.path.join(case, "input")):
             shutil.copytree(os.path.join(case, "input"), work, dirs_exist_ok=True)
+        if os.path.isdir(os.path.join(case, "program")):
+            program_dir = tempfile.mkdtemp(prefix="hydrochart-program-")
+            shutil.copytree(os.path.join(case, "program"), program_dir, dirs_exist_ok=True)
+            binary = shutil.copy(binary, program_dir)
         env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
         run = subprocess.run([binary] + args, cwd=work, env=env, stdin=subprocess.DEVNULL,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
@@ -34,7 +42,7 @@ def main():
         if run.returncode != status:
             failures.append(f"exit status {run.returncode}, expected {status}")
         with open(os.path.join(case, "expected", "stdout"), "rb") as f:
-            stdout = f.read()
+            stdout = f.read().replace(b"@PROGRAM_DIR@", program_dir.encode())
         if run.stdout != stdout:
             failures.append("standard output differs:\n--- expected\n%s\n--- actual\n%s" % (
                 stdout.decode("utf-8", "replace"), run.stdout.decode("utf-8", "replace")))
@@ -53,12 +61,13 @@ def main():
                         if w != g:
                             failures.append(f"file {rel} differs at line {n + 1}:\n  expected {w!r}\n  actual   {g!r}")
                             break
-        absent = os.path.join(case, "absent")
-        if os.path.exists(absent):
-            with open(absent, encoding="utf-8") as f:
-                for rel in filter(None, (line.strip() for line in f)):
-                    if os.path.exists(os.path.join(work, rel)):
-                        failures.append(f"{rel} must not exist")
+        for listing, must_exist in (("absent", False), ("present", True)):
+            path = os.path.join(case, listing)
+            if os.path.exists(path):
+                with open(path, encoding="utf-8") as f:
+                    for rel in filter(None, (line.strip() for line in f)):
+                        if os.path.exists(os.path.join(work, rel)) != must_exist:
+                            failures.append(f"{rel} must {'' if must_exist else 'not '}exist")
         if b"runtime error" in run.stderr or b"Sanitizer" in run.stderr:
             failures.append("sanitizer report:\n" + run.stderr.decode("utf-8", "replace"))
         if failures:
@@ -69,6 +78,8 @@ def main():
         return 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
+        if program_dir:
+            shutil.rmtree(program_dir, ignore_errors=True)
 
 
 if __name__ == "__main__":
