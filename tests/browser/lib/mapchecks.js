@@ -119,64 +119,83 @@ async function nextFrames(page) {
   await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
 }
 
-// Moves the mouse onto a polyline, zooming to it when it is hidden at the current view.
+// A point to hover on a polyline or marker, zooming to it when it is hidden at the current view.
 async function hoverPoint(page, variable) {
   let hit = await page.evaluate(findHitPoint, variable);
   if (!hit) {
-    await page.evaluate((v) => map.fitBounds(window[v].getBounds(), { animate: false, maxZoom: 17 }), variable);
+    await page.evaluate((v) => {
+      const layer = window[v];
+      if (layer instanceof L.CircleMarker) map.setView(layer.getLatLng(), 17, { animate: false });
+      else map.fitBounds(layer.getBounds(), { animate: false, maxZoom: 17 });
+    }, variable);
     await nextFrames(page);
     hit = await page.evaluate(findHitPoint, variable);
   }
   return hit;
 }
 
-// The open tooltip or popup content compared with the HTML rendering of the text in the page.
-function compareShown([selector, expected]) {
-  const element = document.querySelector(selector);
+// The tooltip or popup content that is open (a closed one fades out for a moment before it is
+// removed) compared with the HTML rendering of the text in the page.
+function compareShown([kind, expected]) {
+  const open = [...document.querySelectorAll(`.leaflet-${kind}`)].filter((e) => e.style.opacity !== '0');
+  const element = open.length === 1 ? (kind === 'popup' ? open[0].querySelector('.leaflet-popup-content') : open[0]) : null;
   const want = new DOMParser().parseFromString(expected, 'text/html').body;
   return {
     ok: !!element && element.innerHTML === want.innerHTML,
-    shown: element ? element.textContent : null,
+    shown: element ? element.textContent : `${open.length} open`,
     want: want.textContent,
   };
 }
 
-// Hovers and clicks each picked polyline or marker; returns the mismatches found.
-async function hoverAndClick(page, paths, popupScreenshot) {
+function isOpen(kind) {
+  return [...document.querySelectorAll(`.leaflet-${kind}`)].some((e) => e.style.opacity !== '0');
+}
+
+// Closes every popup and tooltip and waits until their elements are gone.
+async function clearOverlays(page) {
+  await page.evaluate(() => {
+    map.closePopup();
+    map.eachLayer((layer) => layer.closeTooltip && layer.closeTooltip());
+  });
+  await page.waitForFunction(() => !document.querySelector('.leaflet-tooltip, .leaflet-popup'), null, { timeout: 3000 });
+}
+
+// Hovers and clicks each picked polyline or marker; returns the mismatches found. (Page functions
+// here return nothing: Leaflet's map methods return the map, which is slow to serialise.)
+async function hoverAndClick(page, items, popupScreenshot) {
   const tooltipProblems = [];
   const popupProblems = [];
-  const tooltipSelector = '.leaflet-tooltip-pane .leaflet-tooltip';
-  const popupSelector = '.leaflet-popup-pane .leaflet-popup-content';
-  for (const path of paths) {
-    await page.evaluate(() => map.closePopup());
+  for (const item of items) {
+    // The mouse leaves the previous item first; a popup that panned the map may have left it off
+    // the line without a mouseout, so whatever is still open is closed as well.
     const empty = await page.evaluate(findEmptyPoint);
     if (empty) await page.mouse.move(empty.x, empty.y);
-    await page.waitForFunction((s) => !document.querySelector(s), tooltipSelector, { timeout: 3000 }).catch(() => {});
-    const hit = await hoverPoint(page, path.variable);
+    await clearOverlays(page);
+    const hit = await hoverPoint(page, item.variable);
     if (!hit) {
-      tooltipProblems.push(`${path.variable}: no visible point of the line to hover`);
+      tooltipProblems.push(`${item.variable}: no visible point of it to hover`);
       continue;
     }
     await page.mouse.move(hit.x, hit.y);
     const tooltip = await page
-      .waitForSelector(tooltipSelector, { timeout: 3000 })
-      .then(() => page.evaluate(compareShown, [tooltipSelector, path.tooltip]))
-      .catch(() => ({ ok: false, shown: null, want: path.tooltip }));
-    if (!tooltip.ok) tooltipProblems.push(`${path.variable}: shown ${JSON.stringify(tooltip.shown)}, page has ${JSON.stringify(tooltip.want)}`);
+      .waitForFunction(isOpen, 'tooltip', { timeout: 3000 })
+      .then(() => page.evaluate(compareShown, ['tooltip', item.tooltip]))
+      .catch(() => ({ ok: false, shown: null, want: item.tooltip }));
+    if (!tooltip.ok) tooltipProblems.push(`${item.variable}: shown ${JSON.stringify(tooltip.shown)}, page has ${JSON.stringify(tooltip.want)}`);
     await page.mouse.click(hit.x, hit.y);
     const popup = await page
-      .waitForSelector(popupSelector, { timeout: 3000 })
-      .then(() => page.evaluate(compareShown, [popupSelector, path.popup]))
-      .catch(() => ({ ok: false, shown: null, want: path.popup }));
-    if (!popup.ok) popupProblems.push(`${path.variable}: shown ${JSON.stringify(popup.shown)}, page has ${JSON.stringify(popup.want)}`);
-    if (popupScreenshot && path === paths[0]) {
+      .waitForFunction(isOpen, 'popup', { timeout: 3000 })
+      .then(() => page.evaluate(compareShown, ['popup', item.popup]))
+      .catch(() => ({ ok: false, shown: null, want: item.popup }));
+    if (!popup.ok) popupProblems.push(`${item.variable}: shown ${JSON.stringify(popup.shown)}, page has ${JSON.stringify(popup.want)}`);
+    if (popupScreenshot && item === items[0]) {
       await page
         .waitForFunction(() => getComputedStyle(document.querySelector('.leaflet-popup')).opacity === '1', null, { timeout: 3000 })
         .catch(() => {});
       await page.screenshot({ path: popupScreenshot });
     }
   }
-  await page.evaluate(() => map.closePopup());
+  await clearOverlays(page);
   return { tooltipProblems, popupProblems };
 }
 

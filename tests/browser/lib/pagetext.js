@@ -7,13 +7,21 @@ const vm = require('node:vm');
 // A double-quoted script string literal, escapes included, and nothing else.
 const STRING_LITERAL = '"(?:[^"\\\\\\n]|\\\\.)*"';
 
-// Decodes a script string literal as the browser would. The pattern guarantees a single literal,
-// so evaluating it can run nothing else.
+const SINGLE_LITERAL = new RegExp(`^${STRING_LITERAL}$`);
+const PATH_BIND = new RegExp(`^myPath(\\d+)\\.bind(Tooltip|Popup)\\((${STRING_LITERAL})\\);$`);
+const MARKER_BIND = new RegExp(`^(marker\\d+(?:a|b|ra|rb))\\.bind(Tooltip|Popup)\\((${STRING_LITERAL})\\);$`);
+const literalContext = vm.createContext(Object.create(null));
+
+// Decodes a script string literal as the browser would. Most are plain JSON strings; the rest
+// (escapes JSON lacks, such as \x41) are evaluated, which the pattern makes safe: a single
+// literal can run nothing.
 function decodeStringLiteral(literal) {
-  if (!new RegExp(`^${STRING_LITERAL}$`).test(literal)) {
-    throw new Error(`not a single string literal: ${literal}`);
+  if (!SINGLE_LITERAL.test(literal)) throw new Error(`not a single string literal: ${literal}`);
+  try {
+    return JSON.parse(literal);
+  } catch {
+    return vm.runInContext(literal, literalContext, { timeout: 1000 });
   }
-  return vm.runInNewContext(literal, Object.create(null), { timeout: 1000 });
 }
 
 function countMatches(text, regex) {
@@ -101,14 +109,14 @@ function parseMapPage(text) {
       path.color = m[3];
       path.comment = lastComment;
       lastComment = null;
-    } else if ((m = new RegExp(`^myPath(\\d+)\\.bind(Tooltip|Popup)\\((${STRING_LITERAL})\\);$`).exec(line))) {
+    } else if ((m = PATH_BIND.exec(line))) {
       pathOf(m[1])[m[2] === 'Tooltip' ? 'tooltip' : 'popup'] = decodeStringLiteral(m[3]);
     } else if ((m = /^var marker(\d+)(a|b|ra|rb)=L\.circleMarker\(\[([^\]]*)\],\{radius:(\d+),color:'(#[0-9a-f]+)'/.exec(line))) {
       const [lat, lon] = parseNumbers(m[3]);
       const marker = { number: Number(m[1]), kind: m[2], variable: `marker${m[1]}${m[2]}`, lat, lon, radius: Number(m[4]), color: m[5] };
       page.markers.push(marker);
       markers.set(marker.variable, marker);
-    } else if ((m = new RegExp(`^(marker\\d+(?:a|b|ra|rb))\\.bind(Tooltip|Popup)\\((${STRING_LITERAL})\\);$`).exec(line))) {
+    } else if ((m = MARKER_BIND.exec(line))) {
       const marker = markers.get(m[1]);
       if (marker) marker[m[2] === 'Tooltip' ? 'tooltip' : 'popup'] = decodeStringLiteral(m[3]);
       else page.problems.push(`${m[1]} is bound before it is made`);

@@ -56,6 +56,7 @@ function page(lines) {
 test('script string literals decode as the browser reads them, and nothing else is evaluated', () => {
   assert.equal(decodeStringLiteral('"c-1 a\\"b\\\\c<\\/script>"'), 'c-1 a"b\\c</script>');
   assert.equal(decodeStringLiteral('"tab\\u0009 line\\u2028"'), 'tab\t line\u2028');
+  assert.equal(decodeStringLiteral('"\\x41\\\'\tB"'), "A'\tB");
   assert.throws(() => decodeStringLiteral('"a"+globalThis.x+"b"'));
   assert.throws(() => decodeStringLiteral('"unterminated'));
   assert.throws(() => decodeStringLiteral('"a" "b"'));
