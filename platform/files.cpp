@@ -43,9 +43,10 @@ std::string programDirectory() {
 std::vector<DirectoryEntry> findFiles(const std::string& pattern) {
   std::vector<DirectoryEntry> found;
   const auto slash = pattern.rfind('/');
-  std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash);
+  const std::string_view whole = pattern;
+  std::string folder(slash == std::string::npos ? std::string_view(".") : whole.substr(0, slash));
   if (folder.empty()) folder = "/";
-  const std::string namePattern = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  const std::string namePattern(slash == std::string::npos ? whole : whole.substr(slash + 1));
 
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return found;
