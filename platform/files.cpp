@@ -44,8 +44,9 @@ std::vector<DirectoryEntry> findFiles(const std::string& pattern) {
   std::vector<DirectoryEntry> found;
   const auto slash = pattern.rfind('/');
   const std::string_view whole = pattern;
-  std::string folder(slash == std::string::npos ? std::string_view(".") : whole.substr(0, slash));
-  if (folder.empty()) folder = "/";
+  const std::string folder(slash == std::string::npos ? std::string_view(".")
+                           : slash == 0                ? std::string_view("/")
+                                                       : whole.substr(0, slash));
   const std::string namePattern(slash == std::string::npos ? whole : whole.substr(slash + 1));
 
   DIR* dir = ::opendir(folder.c_str());
