@@ -73,7 +73,7 @@ best_of() {
     if [ -z "$best_time" ] || awk -v a="$t" -v b="$best_time" 'BEGIN { exit !(a < b) }'; then
       best_time=$t
     fi
-    [ "$m" -gt "$best_rss" ] && best_rss=$m
+    if [ "$m" -gt "$best_rss" ]; then best_rss=$m; fi
   done
 }
 

@@ -78,8 +78,9 @@ struct RiverData {
 };
 
 // Loads `path` into `data` (replacing what it held) and prints the load report.
-// Returns -1 when the file cannot be opened (nothing printed), 0 when loaded, 1 when an array
-// could not grow ("** Error: realloc\n" printed; the data set must not be used).
+// Returns -1 when the file cannot be opened or is a folder (nothing printed, `data` untouched),
+// 0 when loaded, 1 when an array could not grow ("** Error: realloc\n" printed; the data set
+// must not be used).
 int loadRiverData(const std::string& path, RiverData& data);
 
 // Builds `data.index` from the records (loadRiverData calls it; tests that fill a data set by
@@ -92,8 +93,8 @@ void releaseRiverData(RiverData& data);
 // Lookups over the index; -1 when nothing matches.
 std::int32_t findCurveIndex(const RiverData& data, std::int32_t id);
 std::int32_t findPointIndex(const RiverData& data, std::int32_t id);
-std::int32_t findRiverNodeIndex(const RiverData& data,
-                                std::string_view idText);  // at most 13 chars compared
+// The id text is compared over at most 13 bytes, up to its first NUL.
+std::int32_t findRiverNodeIndex(const RiverData& data, std::string_view idText);
 
 // Indexes into `streams` of the streams of one river or one water system, in file order
 // (empty when none).
