@@ -1,0 +1,137 @@
+// Reads arbitrary bytes as a URL list, the way list mode does but without the network: the
+// lines as a text-mode reader sees them, the list's code page, and every line through the
+// list state (base lines, absolute and relative URLs, member names with "%N"). The first byte
+// chooses the code page: the detected one, as the program does, or one of the others, so that
+// every conversion is reached.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "fetchunpack/codepage.h"
+#include "fetchunpack/urllist.h"
+#include "platform/textconv.h"
+
+namespace {
+
+// Well-formed UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
+bool isValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t len = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (c < 0x80) {
+      len = 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (i + len > text.size()) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+constexpr int kChosenCodePages[] = {0, 932, 20932, 50222, 65001, 1200, -1};
+
+// A member-name token's name: checked against what the token and the saved file name allow.
+void checkMemberName(std::string_view token, const std::string& name,
+                     const std::string& savedFileName, int codePage, bool converts) {
+  const std::string whole = fetchunpack::decodeListText(token, codePage);
+  const auto percent = token.find('%');
+  if (percent == std::string_view::npos) {
+    require(name == whole);
+    return;
+  }
+  // The text before "%" comes first, then at most the whole saved file name, then what the
+  // token holds behind the number.
+  const std::string head = fetchunpack::decodeListText(token.substr(0, percent), codePage);
+  require(name.compare(0, head.size(), head) == 0);
+  require(name.size() <= whole.size() + savedFileName.size());
+  require(converts ? isValidUtf8(name) : name.empty());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::string content(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const int detected = fetchunpack::detectCodePage(content);
+  const int choice = data[0] % 8;
+  const int codePage = choice == 7 ? detected : kChosenCodePages[choice];
+  const bool converts = platform::iconvNameOfCodePage(codePage) != nullptr;
+
+  const auto lines = fetchunpack::splitListLines(content);
+  std::size_t lineBytes = 0;
+  for (const std::string& line : lines) {
+    require(line.size() <= fetchunpack::kListLinePiece);
+    require(line.find('\n') == std::string::npos && line.find('\0') == std::string::npos);
+    lineBytes += line.size();
+  }
+  require(lineBytes <= content.size());
+
+  fetchunpack::UrlListState state;
+  state.urlListCodePage = codePage;
+  state.outputPrefix = "out/";
+  for (const std::string& line : lines) {
+    const std::string baseBefore = state.baseUrl;
+    const auto kind = fetchunpack::classifyListLine(line);
+    const auto job = fetchunpack::readListLine(state, line);
+    if (converts) require(isValidUtf8(state.baseUrl));
+    if (!converts) require(state.baseUrl.empty());
+    if (kind != fetchunpack::ListLineKind::Url) {
+      require(!job);
+      if (kind != fetchunpack::ListLineKind::BaseUrl) require(state.baseUrl == baseBefore);
+      continue;
+    }
+    require(job.has_value());
+
+    const auto space = std::string_view(line).find(' ');
+    const std::string_view token = std::string_view(line).substr(0, space);
+    const std::string_view savedRaw = fetchunpack::savedFileNameOf(token);
+    const std::string savedFileName = fetchunpack::decodeListText(savedRaw, codePage);
+    const bool absolute = fetchunpack::isAbsoluteUrlToken(token);
+    require(job->url == (absolute ? std::string() : baseBefore) +
+                            fetchunpack::decodeListText(token, codePage));
+    if (absolute) require(state.baseUrl.empty());
+    require(job->archivePath == state.outputPrefix + savedFileName);
+    require(job->hasSavedFileName == !savedRaw.empty());
+    if (converts) require(isValidUtf8(job->url) && isValidUtf8(job->archivePath));
+    if (!converts) require(job->url.empty() && savedFileName.empty());
+
+    // One name per space-separated token of the member list, empty tokens included.
+    std::size_t tokens = 0;
+    if (space != std::string_view::npos) {
+      std::string_view members = std::string_view(line).substr(space + 1);
+      for (;;) {
+        const auto next = members.find(' ');
+        require(tokens < job->memberNames.size());
+        checkMemberName(members.substr(0, next), job->memberNames[tokens], savedFileName,
+                        codePage, converts);
+        ++tokens;
+        if (next == std::string_view::npos) break;
+        members.remove_prefix(next + 1);
+      }
+    }
+    require(job->memberNames.size() == tokens);
+  }
+  return 0;
+}
