@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "hydrochart/mappage/mappage.h"
 
@@ -77,11 +78,38 @@ Color hsvToRgb(double hue, double saturation, double value) {
   return (red << 16) + (green << 8) + blue;
 }
 
+namespace {
+
+// The palette value multiplied by `factor` `turns` times, one multiplication after the other.
+// A page of every water system reaches indexes in the tens of thousands, so the running
+// products are kept per start value and factor, and a product that has reached zero stays zero.
+double darkenedValue(double start, double factor, std::int32_t turns) {
+  struct Products {
+    double start;
+    double factor;
+    std::vector<double> values;  // values[t] = start * factor * ... (t multiplications)
+  };
+  static thread_local std::vector<Products> cache;
+  Products* products = nullptr;
+  for (auto& entry : cache) {
+    if (entry.start == start && entry.factor == factor) products = &entry;
+  }
+  if (products == nullptr) {
+    if (cache.size() >= 16) cache.clear();
+    products = &cache.emplace_back(Products{start, factor, {start}});
+  }
+  auto& values = products->values;
+  while (static_cast<std::int32_t>(values.size()) <= turns && values.back() != 0.0) {
+    values.push_back(values.back() * factor);
+  }
+  return static_cast<std::int32_t>(values.size()) > turns ? values[turns] : 0.0;
+}
+
+}  // namespace
+
 Color colorFromIndex(std::int32_t index, double factor) {
   if (index < 0) index = 0;
   const std::int32_t k = index % 6;
   const std::int32_t turns = index / 6;
-  double value = kPaletteValue[k];
-  for (std::int32_t i = 0; i < turns; ++i) value *= factor;
-  return hsvToRgb(kPaletteHue[k], 1.0, value);
+  return hsvToRgb(kPaletteHue[k], 1.0, darkenedValue(kPaletteValue[k], factor, turns));
 }
