@@ -111,3 +111,19 @@ TEST(GeometryTest, ColorFromIndexCyclesAndDarkens) {
 }
 
 }  // namespace
+
+TEST(ColorFromIndex, LargeIndexesDarkenOneMultiplicationAtATime) {
+  // Pages of every water system reach indexes in the tens of thousands; the value must be the
+  // palette value multiplied by the factor once per turn, in that order, down to black.
+  const double hues[6] = {0, 240, 120, 300, 270, 180};
+  const double values[6] = {1.0, 1.0, 0.812, 1.0, 1.0, 0.812};
+  for (const double factor : {0.75, std::pow(0.3, 6.0 / 64), std::pow(0.3, 6.0 / 500), 1.0}) {
+    for (std::int32_t index : {0, 5, 6, 7, 600, 6001, 20000, 59999, 3, 12}) {
+      double value = values[index % 6];
+      for (std::int32_t turn = 0; turn < index / 6; ++turn) value *= factor;
+      EXPECT_EQ(colorFromIndex(index, factor), hsvToRgb(hues[index % 6], 1.0, value))
+          << index << " " << factor;
+    }
+  }
+  EXPECT_EQ(colorFromIndex(60000, 0.75), 0u);
+}
