@@ -4,7 +4,9 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libzip-dev libcurl4-openssl-dev
   python3 python3-lxml zip unzip curl openssl)
 if [ "${1:-}" = "--all" ]; then
-  packages+=(clang libclang-rt-dev chromium nodejs npm)
+  packages+=(clang libclang-rt-dev chromium)
+  # Node.js may come from another source than Debian's package (it then brings its own npm).
+  command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 fi
 missing=()
 for p in "${packages[@]}"; do
