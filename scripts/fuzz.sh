@@ -18,6 +18,8 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 status=0
+passed=0
+failed=0
 for t in "${targets[@]}"; do
   [ -x "build-fuzz/fuzz/fuzz_$t" ] || continue
   mkdir -p "build-fuzz/corpus/$t" "build-fuzz/crashes/$t"
@@ -31,6 +33,10 @@ for t in "${targets[@]}"; do
   if ls "build-fuzz/crashes/$t"/crash-* "build-fuzz/crashes/$t"/leak-* "build-fuzz/crashes/$t"/timeout-* >/dev/null 2>&1; then
     echo "fuzz_$t found failing inputs in build-fuzz/crashes/$t"
     status=1
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
   fi
 done
+echo "fuzz: $passed passed, $failed failed"
 exit $status
