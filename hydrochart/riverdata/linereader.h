@@ -35,6 +35,7 @@ class DataLineReader {
 
  private:
   bool fill();
+  bool nextPiece(std::string_view& line);
   bool mayHoldComment(std::string_view line);
 
   int fd_;
