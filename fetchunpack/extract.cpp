@@ -10,8 +10,8 @@
 
 #include "fetchunpack/atomicfile.h"
 #include "fetchunpack/codepage.h"
+#include "fetchunpack/urllist.h"
 #include "platform/files.h"
-#include "platform/textconv.h"
 
 namespace fetchunpack {
 
@@ -158,8 +158,8 @@ zip_t* openArchive(const std::string& path, int flags, int& error) {
 }
 
 std::string decodeEntryName(std::string_view raw) {
-  const char* from = detectCodePage(raw) == kCodePageUtf8 ? "UTF-8" : "CP932";
-  return platform::convertText(raw, from, "UTF-8");
+  const int codePage = detectCodePage(raw) == kCodePageUtf8 ? kCodePageUtf8 : kCodePageShiftJis;
+  return decodeListText(raw, codePage);
 }
 
 bool memberNamesMatch(std::string_view a, std::string_view b, bool unicodeFolding) {

@@ -42,10 +42,65 @@ std::string_view savedFileNameOf(std::string_view url) {
   return slash == std::string_view::npos ? url : url.substr(slash + 1);
 }
 
+namespace {
+
+// Length of the well-formed UTF-8 character at the start of `text`, or 0 when there is none.
+std::size_t wellFormedLength(std::string_view text) {
+  const auto c = static_cast<unsigned char>(text[0]);
+  if (c < 0x80) return 1;
+  std::size_t len = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    len = 3;
+    low = c == 0xE0 ? 0xA0 : 0x80;
+    high = c == 0xED ? 0x9F : 0xBF;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4;
+    low = c == 0xF0 ? 0x90 : 0x80;
+    high = c == 0xF4 ? 0x8F : 0xBF;
+  } else {
+    return 0;
+  }
+  if (len > text.size()) return 0;
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto next = static_cast<unsigned char>(text[k]);
+    if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return 0;
+  }
+  return len;
+}
+
+// iconv's UTF-8 reader lets through forms beyond U+10FFFF (leads 0xF4 to 0xFD); each such
+// sequence becomes one U+FFFD, like every other sequence that does not convert.
+std::string replaceIllFormedUtf8(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t len = wellFormedLength(text.substr(i));
+    if (len > 0) {
+      result.append(text.substr(i, len));
+      i += len;
+      continue;
+    }
+    result += "\xEF\xBF\xBD";
+    ++i;
+    for (std::size_t k = 1; k < 6 && i < text.size() &&
+                            (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+         ++k) {
+      ++i;
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
 std::string decodeListText(std::string_view bytes, int codePage) {
   const char* name = platform::iconvNameOfCodePage(codePage);
   if (!name) return {};
-  return platform::convertText(bytes, name, "UTF-8");
+  return replaceIllFormedUtf8(platform::convertText(bytes, name, "UTF-8"));
 }
 
 std::string_view leadingUtf16Units(std::string_view text, std::size_t units) {
