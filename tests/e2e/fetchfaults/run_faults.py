@@ -1,0 +1,400 @@
+#!/usr/bin/python3
+"""Fault tests of the fetchunpack program: full disks, folders that cannot be written, very long
+list lines, archives with many entries and an entry of 1 GB, against a local server on 127.0.0.1.
+
+Usage: run_faults.py FETCHUNPACK_BINARY [GROUP...]
+Groups: diskfull, unwritable, longlines, manyentries, bigentry (all when none is given).
+Prints one line per check and a closing line "N passed, M failed"; exits non-zero when a check
+failed. W05_SANITIZED=1 in the environment marks a binary built with AddressSanitizer, whose
+memory use is not measured.
+"""
+
+import io
+import os
+import re
+import resource
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fetchunpack"))
+from testserver import Route, TestServer  # noqa: E402
+
+BANNER = "**** Download and Unzip ****\n"
+T2000 = (2000, 1, 1, 0, 0, 0)
+Y2000 = 946684800  # 2000-01-01 00:00:00 UTC
+MB = 1024 * 1024
+SANITIZED = os.environ.get("W05_SANITIZED") == "1"
+
+
+class Checks:
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+        self.test = ""
+
+    def check(self, what, ok, detail=""):
+        if ok:
+            self.passed += 1
+            print(f"ok   {self.test}: {what}")
+        else:
+            self.failed += 1
+            print(f"FAIL {self.test}: {what}" + (f"\n    {detail}" if detail else ""))
+        sys.stdout.flush()
+
+    def equal(self, what, actual, expected):
+        self.check(what, actual == expected, f"expected {expected!r}\n    actual   {actual!r}")
+
+
+checks = Checks()
+BINARY = None
+GROUPS = {}
+
+
+def group(name):
+    def register(function):
+        GROUPS.setdefault(name, []).append(function)
+        return function
+    return register
+
+
+def environment():
+    env = {k: v for k, v in os.environ.items()
+           if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
+    env.update(TZ="UTC", LANG="C.UTF-8", LC_ALL="C.UTF-8",
+               FETCHUNPACK_RETRY_DELAY="0", FETCHUNPACK_STALL_TIMEOUT="5",
+               FETCHUNPACK_CONNECT_TIMEOUT="5")
+    return env
+
+
+class Result:
+    def __init__(self, code, out, err, max_rss_kb, seconds):
+        self.code = code
+        self.out = out
+        self.err = err
+        self.max_rss_kb = max_rss_kb
+        self.seconds = seconds
+
+
+def run(args, cwd, file_size_limit=None):
+    """Runs the program with standard output and error in files, so that the child's own
+    resource use can be read when it is reaped. `file_size_limit` (bytes) caps every file the
+    child writes; SIGXFSZ is ignored so that a write beyond it fails with EFBIG."""
+    def limit():
+        if file_size_limit is not None:
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        start = time.monotonic()
+        child = subprocess.Popen([BINARY] + args, cwd=cwd, env=environment(),
+                                 stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                 preexec_fn=limit)
+        try:
+            _, status, usage = os.wait4(child.pid, 0)
+        except BaseException:
+            child.kill()
+            raise
+        child.returncode = os.waitstatus_to_exitcode(status)
+        seconds = time.monotonic() - start
+        out.seek(0)
+        err.seek(0)
+        result = Result(child.returncode, out.read().decode("utf-8", "replace"),
+                        err.read().decode("utf-8", "replace"), usage.ru_maxrss, seconds)
+    checks.check(f"no crash and no sanitizer report for {args[:1]}",
+                 result.code in (0, 1) and
+                 not re.search(r"AddressSanitizer|LeakSanitizer|runtime error:", result.err),
+                 f"status {result.code}\n{result.err[:3000]}")
+    return result
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def leftovers(folder):
+    found = []
+    for root, _, files in os.walk(folder):
+        found += [os.path.join(root, f) for f in files if f.startswith(".fetchunpack-")]
+    return found
+
+
+def make_zip(entries):
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in entries:
+            info = zipfile.ZipInfo(name, T2000)
+            info.compress_type = zipfile.ZIP_DEFLATED
+            archive.writestr(info, data)
+    return buffer.getvalue()
+
+
+def old_file_kept(tmp, relative, what):
+    checks.equal(f"{what}: older file intact", read(os.path.join(tmp, relative)), b"OLD FILE")
+    checks.equal(f"{what}: no temporary file left", leftovers(tmp), [])
+
+
+# ---------------------------------------------------------------------------------------------
+@group("diskfull")
+def download_beyond_the_file_size_limit(tmp):
+    body = os.urandom(2 * MB)
+    with TestServer({"/ksj/big.zip": Route("body", body)}) as server:
+        url = server.base + "/ksj/big.zip"
+        write(os.path.join(tmp, "out/big.zip"), b"OLD FILE")
+        r = run([url, "out", "x.xml"], tmp, file_size_limit=256 * 1024)
+        checks.equal("transcript", r.out, BANNER + f"{url} out/big.zip** Error: Inet\n")
+        checks.equal("exit status", r.code, 1)
+        checks.check("cause names the file and the error", "out/big.zip" in r.err and
+                     "File too large" in r.err, r.err)
+        old_file_kept(tmp, "out/big.zip", "download")
+
+        # List mode stops at the same point: the line before it is done, the one after never
+        # started.
+        small = make_zip([("x.xml", b"small")])
+        server.routes["/ksj/small.zip"] = Route("body", small)
+        write(os.path.join(tmp, "urls.txt"),
+              f"{server.base}/ksj/\nsmall.zip x.xml\nbig.zip\nsmall.zip\n".encode())
+        r = run(["urls.txt", "list"], tmp, file_size_limit=256 * 1024)
+        checks.equal("list transcript", r.out, BANNER +
+                     f"{server.base}/ksj/small.zip list/small.zip x.xml\n"
+                     f"{server.base}/ksj/big.zip list/big.zip** Error: Inet\n")
+        checks.equal("list exit status", r.code, 1)
+        checks.equal("list files", sorted(os.listdir(os.path.join(tmp, "list"))),
+                     ["small.zip", "x.xml"])
+        checks.equal("list: no temporary file left", leftovers(tmp), [])
+
+
+@group("diskfull")
+def member_beyond_the_file_size_limit(tmp):
+    # 4 MB of zeros deflate to a few kilobytes: the archive fits, the member does not.
+    archive = make_zip([("small.xml", b"small"), ("zeros.xml", bytes(4 * MB))])
+    with TestServer({"/ksj/z.zip": Route("body", archive)}) as server:
+        url = server.base + "/ksj/z.zip"
+        write(os.path.join(tmp, "out/zeros.xml"), b"OLD FILE")
+        r = run([url, "out", "small.xml", "zeros.xml", "small.xml"], tmp,
+                file_size_limit=1 * MB)
+        checks.equal("transcript", r.out,
+                     BANNER + f"{url} out/z.zip small.xml zeros.xml** Error: ZIP error code 6\n")
+        checks.equal("exit status", r.code, 1)
+        checks.check("cause names the member and the error", "out/zeros.xml" in r.err and
+                     "File too large" in r.err, r.err)
+        checks.equal("archive kept", read(os.path.join(tmp, "out/z.zip")), archive)
+        checks.equal("member before it written", read(os.path.join(tmp, "out/small.xml")), b"small")
+        old_file_kept(tmp, "out/zeros.xml", "member")
+
+
+# ---------------------------------------------------------------------------------------------
+@group("unwritable")
+def folders_that_cannot_be_written(tmp):
+    archive = make_zip([("x.xml", b"x"), ("sub/y.xml", b"y")])
+    with TestServer({"/ksj/a.zip": Route("body", archive)}) as server:
+        url = server.base + "/ksj/a.zip"
+        # /proc takes no new files, not even from root.
+        r = run([url, "/proc/fetchfaults", "x.xml"], tmp)
+        checks.equal("/proc transcript", r.out,
+                     BANNER + f"{url} /proc/fetchfaults/a.zip** Error: Inet\n")
+        checks.equal("/proc exit status", r.code, 1)
+        checks.check("/proc cause", "/proc/fetchfaults/a.zip" in r.err, r.err)
+
+        # The folder's parent is a regular file, in list mode.
+        write(os.path.join(tmp, "blocker"), b"OLD FILE")
+        write(os.path.join(tmp, "urls.txt"), f"{url} x.xml\n{url}\n".encode())
+        r = run(["urls.txt", "blocker/out"], tmp)
+        checks.equal("blocked list transcript", r.out,
+                     BANNER + f"{url} blocker/out/a.zip** Error: Inet\n")
+        checks.equal("blocked list exit status", r.code, 1)
+        old_file_kept(tmp, "blocker", "blocked list")
+
+        # The archive lands, but the member's folder is /proc behind a link.
+        os.makedirs(os.path.join(tmp, "out"))
+        os.symlink("/proc", os.path.join(tmp, "out/sub"))
+        r = run([url, "out", "x.xml", "sub/y.xml"], tmp)
+        checks.equal("member transcript", r.out,
+                     BANNER + f"{url} out/a.zip x.xml sub/y.xml** Error: ZIP error code 11\n")
+        checks.equal("member exit status", r.code, 1)
+        checks.check("member cause", "out/sub/y.xml" in r.err, r.err)
+        checks.equal("member before it written", read(os.path.join(tmp, "out/x.xml")), b"x")
+        checks.equal("member: no temporary file left", leftovers(tmp), [])
+
+
+# ---------------------------------------------------------------------------------------------
+LONG_ZIP_A = make_zip([("Data.xml", b"first")])
+LONG_ZIP_B = make_zip([("x.xml", b"from b")])
+
+
+def piece(text, size=1023):
+    assert len(text.encode()) <= size
+    return text + "p" * (size - len(text.encode()))
+
+
+@group("longlines")
+def lines_of_5000_bytes(tmp):
+    routes = {"/ksj/a.zip": Route("body", LONG_ZIP_A), "/ksj/b.zip": Route("body", LONG_ZIP_B)}
+    with TestServer(routes) as server:
+        base = server.base
+        # Each 5000-byte line is read as pieces of 1023, 1023, 1023, 1023 and 908 bytes, and
+        # every piece is a line of its own: a URL line, then comments; a comment, then a URL
+        # line that uses the base, then comments; five pieces of a name no server has.
+        comments = "".join(piece("#") for _ in range(3)) + piece("#", 908)
+        first = piece("a.zip Data.xml ") + comments
+        second = piece("#") + piece("b.zip x.xml ") + piece("#") + piece("#") + piece("#", 908)
+        third = "x" * 5000
+        for line in (first, second, third):
+            assert len(line.encode()) == 5000
+        write(os.path.join(tmp, "urls.txt"),
+              "\n".join([f"{base}/ksj/", first, second, third]).encode() + b"\n")
+        r = run(["urls.txt"], tmp)
+        checks.equal("transcript", r.out, BANNER +
+                     f"{base}/ksj/a.zip a.zip Data.xml {'p' * 1008}\n"
+                     f"{base}/ksj/b.zip b.zip x.xml {'p' * 1011}\n"
+                     f"{base}/ksj/{'x' * 1023} {'x' * 1023}** Error: Inet\n")
+        checks.equal("exit status", r.code, 1)
+        checks.equal("member of the first line", read(os.path.join(tmp, "Data.xml")), b"first")
+        checks.equal("member of the second line", read(os.path.join(tmp, "x.xml")), b"from b")
+        checks.equal("requests", [p for p, _ in server.requests],
+                     ["/ksj/a.zip", "/ksj/b.zip", "/ksj/" + "x" * 1023])
+        checks.equal("files", sorted(os.listdir(tmp)), ["Data.xml", "a.zip", "b.zip", "urls.txt",
+                                                        "x.xml"])
+
+
+@group("longlines")
+def a_cut_through_a_character(tmp):
+    with TestServer({"/ksj/a.zip": Route("body", LONG_ZIP_A)}) as server:
+        base = server.base
+        # "a.zip Data.xml XY" is 17 bytes and a kanji 3: the cut at 1023 leaves the first byte
+        # of the 336th kanji in the first piece and two in the second. The list as a whole is
+        # valid UTF-8.
+        line = ("a.zip Data.xml XY" + "河" * 1661).encode()
+        assert len(line) == 5000
+        write(os.path.join(tmp, "urls.txt"), f"{base}/ksj/\n".encode() + line + b"\n")
+        r = run(["urls.txt"], tmp)
+        pieces = [line[i:i + 1023] for i in range(0, len(line), 1023)]
+        first = pieces[0].decode("utf-8", "replace")
+        second = pieces[1].decode("utf-8", "replace")
+        checks.check("the cut character is replaced", first.endswith("河\ufffd") and
+                     second.startswith("\ufffd\ufffd河") and second.endswith("\ufffd"), repr(first[-3:]))
+        checks.equal("transcript", r.out, BANNER +
+                     f"{base}/ksj/a.zip a.zip {first[len('a.zip '):]}\n"
+                     f"{base}/ksj/{second} {second}** Error: Inet\n")
+        checks.equal("exit status", r.code, 1)
+        checks.equal("member", read(os.path.join(tmp, "Data.xml")), b"first")
+
+
+# ---------------------------------------------------------------------------------------------
+@group("manyentries")
+def archive_of_10000_entries(tmp):
+    count = 10000
+    archive = make_zip([(f"dir{n // 1000}/e{n:05d}.xml", f"entry {n}".encode())
+                        for n in range(count)])
+    with TestServer({"/ksj/many.zip": Route("body", archive)}) as server:
+        url = server.base + "/ksj/many.zip"
+        members = ["DIR9/E09999.XML", "missing.xml", "dir0/e00000.xml"]
+        r = run([url, "out"] + members, tmp)
+        checks.equal("transcript", r.out, BANNER + f"{url} out/many.zip " + " ".join(members) + "\n")
+        checks.equal("exit status", r.code, 0)
+        checks.equal("last entry", read(os.path.join(tmp, "out/dir9/e09999.xml")), b"entry 9999")
+        checks.equal("last entry time", int(os.stat(os.path.join(tmp, "out/dir9/e09999.xml")).st_mtime),
+                     Y2000)
+        checks.equal("first entry", read(os.path.join(tmp, "out/dir0/e00000.xml")), b"entry 0")
+        checks.equal("nothing else written", sorted(os.listdir(os.path.join(tmp, "out"))),
+                     ["dir0", "dir9", "many.zip"])
+        # Three searches through 10,000 names take well under a second; a minute means the
+        # search has gone wrong (quadratic or worse), not that the machine is slow.
+        print(f"     {count} entries, 3 members: {r.seconds:.2f} s")
+        checks.check("the search is linear (sanity bound: 60 s)", r.seconds < 60, f"{r.seconds:.1f} s")
+
+
+# ---------------------------------------------------------------------------------------------
+def zeros_archive(path, size):
+    """A zip archive with one deflated entry of `size` zero bytes, written in pieces so that
+    the test itself never holds the entry."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
+        info = zipfile.ZipInfo("zeros.bin", T2000)
+        info.compress_type = zipfile.ZIP_DEFLATED
+        with archive.open(info, "w", force_zip64=True) as entry:
+            block = bytes(MB)
+            for _ in range(size // MB):
+                entry.write(block)
+
+
+def zeros_at(path, offsets):
+    with open(path, "rb") as f:
+        for at in offsets:
+            f.seek(at)
+            if f.read(MB) != bytes(MB):
+                return False
+    return True
+
+
+@group("bigentry")
+def entry_of_1_gb(tmp):
+    size = 1024 * MB
+    zeros_archive(os.path.join(tmp, "source.zip"), size)
+    archive = read(os.path.join(tmp, "source.zip"))
+    os.remove(os.path.join(tmp, "source.zip"))
+    print(f"     archive of {size} zero bytes: {len(archive)} bytes")
+    with TestServer({"/ksj/zeros.zip": Route("body", archive)}) as server:
+        url = server.base + "/ksj/zeros.zip"
+
+        # A limit of 64 MB: the archive fits, the member does not.
+        write(os.path.join(tmp, "out/zeros.bin"), b"OLD FILE")
+        r = run([url, "out", "zeros.bin"], tmp, file_size_limit=64 * MB)
+        checks.equal("over the limit: transcript", r.out,
+                     BANNER + f"{url} out/zeros.zip zeros.bin** Error: ZIP error code 6\n")
+        checks.equal("over the limit: exit status", r.code, 1)
+        checks.check("over the limit: cause", "File too large" in r.err, r.err)
+        old_file_kept(tmp, "out/zeros.bin", "over the limit")
+
+        r = run([url, "out", "ZEROS.BIN"], tmp)
+        checks.equal("transcript", r.out, BANNER + f"{url} out/zeros.zip ZEROS.BIN\n")
+        checks.equal("exit status", r.code, 0)
+        path = os.path.join(tmp, "out/zeros.bin")
+        checks.equal("size", os.path.getsize(path), size)
+        checks.equal("time", int(os.stat(path).st_mtime), Y2000)
+        checks.check("all zeros at the start, middle and end",
+                     zeros_at(path, (0, size // 2, size - MB)))
+        checks.equal("no temporary file left", leftovers(tmp), [])
+        print(f"     peak resident memory of the extraction: {r.max_rss_kb / 1024:.1f} MB, "
+              f"{r.seconds:.1f} s")
+        if SANITIZED:
+            print("     (memory not checked: the binary is built with AddressSanitizer)")
+        else:
+            checks.check("peak resident memory under 64 MB", r.max_rss_kb < 64 * 1024,
+                         f"{r.max_rss_kb} kB")
+
+
+# ---------------------------------------------------------------------------------------------
+def main():
+    global BINARY
+    if len(sys.argv) < 2:
+        print(__doc__)
+        return 2
+    BINARY = os.path.abspath(sys.argv[1])
+    names = sys.argv[2:] or list(GROUPS)
+    for name in names:
+        for test in GROUPS[name]:
+            checks.test = f"{name}/{test.__name__}"
+            tmp = tempfile.mkdtemp(prefix="fetchfaults_")
+            try:
+                test(tmp)
+            except Exception as error:  # a broken test counts as a failure, and the run goes on
+                checks.check("ran to the end", False, repr(error))
+            finally:
+                shutil.rmtree(tmp, ignore_errors=True)
+    print(f"{checks.passed} passed, {checks.failed} failed")
+    return 1 if checks.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
