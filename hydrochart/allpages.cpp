@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hydrochart/mappage/mappage.h"
+#include "hydrochart/mappage/pagetext.h"
 #include "platform/files.h"
 
 namespace {
@@ -43,7 +44,9 @@ int writeWaterSystemPage(const std::string& folder, const RiverData& data,
                          const WaterSystemCodeList& list, std::uint32_t code) {
   const std::string digits = sixDigits(code);
   const std::string label = waterSystemLabel(data, list, code);
-  const std::string title = label.empty() ? digits : digits + " " + label;
+  // A "<" in a label (from a crafted data file or code list) must not end the title element.
+  std::string title = digits;
+  if (!label.empty()) title.append(" ").append(pagetext::htmlLessThanEscaped(label));
   const std::string path =
       folder + "/" + digits + "_" + (label.empty() ? "その他" : label) + ".htm";
 

@@ -64,6 +64,39 @@ std::array<std::string, kPrefectureCount> findPrefectureFolders(
   return prefectureFolders;
 }
 
+// A folder or file name as part of a relative link: characters that would end the attribute,
+// start markup, or be read as part of the URL syntax are escaped; every other byte (UTF-8
+// names included) is written as it stands.
+void appendLinkTarget(std::string& out, std::string_view name) {
+  for (const char c : name) {
+    switch (c) {
+      case '&': out.append("&amp;"); break;
+      case '"': out.append("&quot;"); break;
+      case '\'': out.append("&#39;"); break;
+      case '<': out.append("&lt;"); break;
+      case '>': out.append("&gt;"); break;
+      case '%': out.append("%25"); break;
+      case '#': out.append("%23"); break;
+      case '?': out.append("%3F"); break;
+      default: out.push_back(c);
+    }
+  }
+}
+
+// Link text from a file name: only what could start or end markup is escaped, so that labels
+// keep the character references they carry from the code list.
+void appendLinkText(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    if (c == '<') {
+      out.append("&lt;");
+    } else if (c == '>') {
+      out.append("&gt;");
+    } else {
+      out.push_back(c);
+    }
+  }
+}
+
 // Writes the links of one folder's pages; false when the folder holds no page file at all.
 bool writePageLinks(IndexFile& index, const std::string& base, const std::string& folder,
                     int& linkCount) {
@@ -79,8 +112,15 @@ bool writePageLinks(IndexFile& index, const std::string& base, const std::string
     const std::string_view label =
         underscore == std::string_view::npos ? std::string_view() : stem.substr(underscore + 1);
     std::string link;
-    link.append("<a href=\"").append(folder).append("/").append(name).append("\">");
-    link.append("<small>").append(code).append(" </small>").append(label).append("</a> ");
+    link.append("<a href=\"");
+    appendLinkTarget(link, folder);
+    link.push_back('/');
+    appendLinkTarget(link, name);
+    link.append("\"><small>");
+    appendLinkText(link, code);
+    link.append(" </small>");
+    appendLinkText(link, label);
+    link.append("</a> ");
     index.write(link);
     ++linkCount;
   }

@@ -133,8 +133,15 @@ int drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Col
     const double length = curveLength(data.pointList, curve.first, curve.last);
 
     // The name is written once in its script-safe form and reused by every line of the stream.
+    // Tooltips and popups show their text as HTML, so there a "<" of the name (which a
+    // well-formed data file never holds raw) is written as "&lt;" and cannot start markup.
     std::string name;
     pagetext::appendScriptText(name, riverNameOf(stream));
+    std::string shownName = name;
+    if (shownName.find('<') != std::string::npos) {
+      shownName.clear();
+      pagetext::appendScriptText(shownName, pagetext::htmlLessThanEscaped(riverNameOf(stream)));
+    }
     std::string location;
     pagetext::appendDecimal(location, stream.location);
     const std::string streamCaption = "c-" + location;  // names the stream-node markers
@@ -149,7 +156,7 @@ int drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Col
     out.append("myPath");
     pagetext::appendPadded4(out, pathNumber);
     out.append(".bindTooltip(\"c-").append(location).push_back(' ');
-    out.append(name).append("\");\n");
+    out.append(shownName).append("\");\n");
 
     const std::int32_t a = findRiverNodePoint(data, stream.startStreamNode);
     const std::int32_t b = findRiverNodePoint(data, stream.endStreamNode);
@@ -158,7 +165,7 @@ int drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Col
     out.append("myPath");
     pagetext::appendPadded4(out, pathNumber);
     out.append(".bindPopup(\"流路:c-").append(location);
-    out.append("<br>所属河川:").append(name);
+    out.append("<br>所属河川:").append(shownName);
     out.append("<br>河川コード:");
     pagetext::appendDecimal(out, static_cast<std::int64_t>(stream.riverCode));
     out.append("<br>水系コード:");
@@ -184,14 +191,14 @@ int drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Col
     if (firstStream) {
       const std::int32_t riverStart = findRiverNodePoint(data, stream.startRiverNode);
       if (riverStart >= 0) {
-        appendMarker(out, pathNumber, kRiverStart, data.points[riverStart], color, name,
+        appendMarker(out, pathNumber, kRiverStart, data.points[riverStart], color, shownName,
                      kStartLabel);
       } else if (riverStart == -2) {
         return 13;
       }
       const std::int32_t riverEnd = findRiverNodePoint(data, stream.endRiverNode);
       if (riverEnd >= 0) {
-        appendMarker(out, pathNumber, kRiverEnd, data.points[riverEnd], color, name, kEndLabel);
+        appendMarker(out, pathNumber, kRiverEnd, data.points[riverEnd], color, shownName, kEndLabel);
       } else if (riverEnd == -2) {
         return 14;
       }

@@ -90,6 +90,18 @@ void appendFixed8(std::string& out, double value) {
   out.append(buffer, writeFixed8(buffer, value));
 }
 
+std::string htmlLessThanEscaped(std::string_view text) {
+  std::string escaped;
+  for (const char c : text) {
+    if (c == '<') {
+      escaped.append("&lt;");
+    } else {
+      escaped.push_back(c);
+    }
+  }
+  return escaped;
+}
+
 void appendScriptText(std::string& out, std::string_view text) {
   const auto appendUnicodeEscape = [&out](unsigned codePoint) {
     const char escape[6] = {'\\',

@@ -30,6 +30,9 @@ char* writeFixed8(char* out, double value);
 // including bytes that are not valid UTF-8, are copied unchanged.
 void appendScriptText(std::string& out, std::string_view text);
 
+// `text` with every "<" written as "&lt;", for text that a page shows as HTML.
+std::string htmlLessThanEscaped(std::string_view text);
+
 // Hands the pending text to the page file; a failed write is remembered in `writeFailed`.
 void flushPending(MapPage& page);
 

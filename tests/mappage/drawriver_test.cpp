@@ -301,6 +301,8 @@ TEST(DrawRiverTest, RiverNamesAreSafeInsideScript) {
   std::memcpy(b.data.streams[0].riverName, name.data(), name.size() + 1);
   const RiverData& data = b.finish();
   const std::string safe = "a\\\"b\\\\c<\\/script>\\u000ad\\u0001\\u2028e";
+  // Tooltips and popups render HTML: there the "<" is shown as text, not taken as markup.
+  const std::string shown = "a\\\"b\\\\c&lt;/script>\\u000ad\\u0001\\u2028e";
 
   MapPage page;
   startMemoryPage(page);
@@ -308,11 +310,21 @@ TEST(DrawRiverTest, RiverNamesAreSafeInsideScript) {
   const std::vector<std::string> out = lines(page.pending);
   ASSERT_EQ(out.size(), 13u);
   EXPECT_EQ(out[0], "//c-12 " + safe);
-  EXPECT_EQ(out[2], "myPath0001.bindTooltip(\"c-12 " + safe + "\");");
-  EXPECT_NE(out[3].find("<br>所属河川:" + safe + "<br>"), std::string::npos);
-  EXPECT_EQ(out[11], "marker0001ra.bindTooltip(\"" + safe + " 始点\");");
-  EXPECT_EQ(out[12], "marker0001ra.bindPopup(\"" + safe + " 始点\");");
+  EXPECT_EQ(out[2], "myPath0001.bindTooltip(\"c-12 " + shown + "\");");
+  EXPECT_NE(out[3].find("<br>所属河川:" + shown + "<br>"), std::string::npos);
+  EXPECT_EQ(out[11], "marker0001ra.bindTooltip(\"" + shown + " 始点\");");
+  EXPECT_EQ(out[12], "marker0001ra.bindPopup(\"" + shown + " 始点\");");
   EXPECT_EQ(page.pending.find("</script"), std::string::npos);
+
+  // Markup in a name never reaches a tooltip as markup; the comment line keeps the name.
+  const std::string markup = "x<img src=x onerror=alert(1)>";
+  std::memcpy(b.data.streams[0].riverName, markup.c_str(), markup.size() + 1);
+  startMemoryPage(page);
+  EXPECT_EQ(drawRiver(page, data, 1234560001, 0xff0000), 0);
+  const std::vector<std::string> marked = lines(page.pending);
+  EXPECT_EQ(marked[0], "//c-12 " + markup);
+  EXPECT_EQ(marked[2], "myPath0001.bindTooltip(\"c-12 x&lt;img src=x onerror=alert(1)>\");");
+  EXPECT_EQ(page.pending.find("<img"), page.pending.find("//c-12 x<img") + 8);
 
   // A name of 63 bytes is written whole.
   const std::string longName(63, 'n');
