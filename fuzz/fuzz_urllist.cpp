@@ -55,17 +55,18 @@ constexpr int kChosenCodePages[] = {0, 932, 20932, 50222, 65001, 1200, -1};
 // A member-name token's name: checked against what the token and the saved file name allow.
 void checkMemberName(std::string_view token, const std::string& name,
                      const std::string& savedFileName, int codePage, bool converts) {
-  const std::string whole = fetchunpack::decodeListText(token, codePage);
   const auto percent = token.find('%');
   if (percent == std::string_view::npos) {
-    require(name == whole);
+    require(name == fetchunpack::decodeListText(token, codePage));
     return;
   }
   // The text before "%" comes first, then at most the whole saved file name, then what the
-  // token holds behind the number.
+  // token holds behind the number. A byte of the token gives at most three bytes of UTF-8 (a
+  // character of the Japanese code pages, or U+FFFD for a byte that does not convert, such
+  // as what is left of a character whose first byte was dropped after the number).
   const std::string head = fetchunpack::decodeListText(token.substr(0, percent), codePage);
   require(name.compare(0, head.size(), head) == 0);
-  require(name.size() <= whole.size() + savedFileName.size());
+  require(name.size() <= 3 * token.size() + savedFileName.size());
   require(converts ? isValidUtf8(name) : name.empty());
 }
 
