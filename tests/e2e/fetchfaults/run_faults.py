@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """Fault tests of the fetchunpack program: full disks, folders that cannot be written, very long
-list lines, archives with many entries and an entry of 1 GB, against a local server on 127.0.0.1.
+list lines and unreadable lists, archives with many entries and an entry of 1 GB, against a
+local server on 127.0.0.1.
 
 Usage: run_faults.py FETCHUNPACK_BINARY [GROUP...]
-Groups: diskfull, unwritable, longlines, manyentries, bigentry (all when none is given).
+Groups: diskfull, unwritable, lists, manyentries, bigentry (all when none is given).
 Prints one line per check and a closing line "N passed, M failed"; exits non-zero when a check
 failed. W05_SANITIZED=1 in the environment marks a binary built with AddressSanitizer, whose
-memory use is not measured.
+memory use is held to a wider bound.
 """
 
 import io
@@ -238,7 +239,7 @@ def piece(text, size=1023):
     return text + "p" * (size - len(text.encode()))
 
 
-@group("longlines")
+@group("lists")
 def lines_of_5000_bytes(tmp):
     routes = {"/ksj/a.zip": Route("body", LONG_ZIP_A), "/ksj/b.zip": Route("body", LONG_ZIP_B)}
     with TestServer(routes) as server:
@@ -268,7 +269,7 @@ def lines_of_5000_bytes(tmp):
                                                         "x.xml"])
 
 
-@group("longlines")
+@group("lists")
 def a_cut_through_a_character(tmp):
     with TestServer({"/ksj/a.zip": Route("body", LONG_ZIP_A)}) as server:
         base = server.base
@@ -289,6 +290,15 @@ def a_cut_through_a_character(tmp):
                      f"{base}/ksj/{second} {second}** Error: Inet\n")
         checks.equal("exit status", r.code, 1)
         checks.equal("member", read(os.path.join(tmp, "Data.xml")), b"first")
+
+
+@group("lists")
+def a_list_that_is_a_folder(tmp):
+    os.makedirs(os.path.join(tmp, "urls"))
+    r = run(["urls", "out"], tmp)
+    checks.equal("transcript", r.out, BANNER + '** Error: Not found Download URL List file "urls"')
+    checks.equal("exit status", r.code, 1)
+    checks.equal("nothing written", os.listdir(tmp), ["urls"])
 
 
 # ---------------------------------------------------------------------------------------------
@@ -367,11 +377,10 @@ def entry_of_1_gb(tmp):
         checks.equal("no temporary file left", leftovers(tmp), [])
         print(f"     peak resident memory of the extraction: {r.max_rss_kb / 1024:.1f} MB, "
               f"{r.seconds:.1f} s")
-        if SANITIZED:
-            print("     (memory not checked: the binary is built with AddressSanitizer)")
-        else:
-            checks.check("peak resident memory under 64 MB", r.max_rss_kb < 64 * 1024,
-                         f"{r.max_rss_kb} kB")
+        # AddressSanitizer's shadow memory and quarantine count too: a wider bound there.
+        bound = 256 if SANITIZED else 64
+        checks.check(f"peak resident memory under {bound} MB", r.max_rss_kb < bound * 1024,
+                     f"{r.max_rss_kb} kB")
 
 
 # ---------------------------------------------------------------------------------------------
