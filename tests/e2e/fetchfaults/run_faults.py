@@ -293,6 +293,23 @@ def a_cut_through_a_character(tmp):
 
 
 @group("lists")
+def text_beyond_unicode(tmp):
+    # Four-byte forms beyond U+10FFFF pass the UTF-8 guess; each becomes one U+FFFD, in list
+    # text and in entry names alike, so that no URL or file name carries them.
+    beyond = b"\xf5\x97\x8b\x8b"
+    raw_name = b"z" + beyond + b".xml"
+    archive = make_zip([("z~~~~.xml", b"beyond")]).replace(b"z~~~~.xml", raw_name)
+    with TestServer({"/ksj/a.zip": Route("body", archive)}) as server:
+        url = server.base + "/ksj/a.zip"
+        write(os.path.join(tmp, "urls.txt"), url.encode() + b" x" + beyond + b"y.xml z\xef\xbf\xbd.xml\n")
+        r = run(["urls.txt", "out"], tmp)
+        checks.equal("transcript", r.out, BANNER + f"{url} out/a.zip x\ufffdy.xml z\ufffd.xml\n")
+        checks.equal("exit status", r.code, 0)
+        checks.equal("entry written under the replaced name",
+                     read(os.path.join(tmp, "out/z\ufffd.xml")), b"beyond")
+
+
+@group("lists")
 def a_list_that_is_a_folder(tmp):
     os.makedirs(os.path.join(tmp, "urls"))
     r = run(["urls", "out"], tmp)
