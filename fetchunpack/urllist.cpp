@@ -86,9 +86,8 @@ std::string replaceIllFormedUtf8(std::string_view text) {
     }
     result += "\xEF\xBF\xBD";
     ++i;
-    for (std::size_t k = 1; k < 6 && i < text.size() &&
-                            (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
-         ++k) {
+    for (std::size_t k = 1;
+         k < 6 && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; ++k) {
       ++i;
     }
   }

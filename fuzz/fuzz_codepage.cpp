@@ -79,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto first = static_cast<unsigned char>(text[0]);
   const bool mark = text.size() >= 2 && (first == 0xFF || first == 0xFE) &&
                     static_cast<unsigned char>(text[1]) == (first ^ 0x01);
-  if (mark != (codePage == fetchunpack::kCodePageUtf16Le ||
-               codePage == fetchunpack::kCodePageUtf16Be)) {
+  if (mark !=
+      (codePage == fetchunpack::kCodePageUtf16Le || codePage == fetchunpack::kCodePageUtf16Be)) {
     std::abort();
   }
   if (codePage == fetchunpack::kCodePageUtf16Le && first != 0xFF) std::abort();

@@ -110,8 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view savedRaw = fetchunpack::savedFileNameOf(token);
     const std::string savedFileName = fetchunpack::decodeListText(savedRaw, codePage);
     const bool absolute = fetchunpack::isAbsoluteUrlToken(token);
-    require(job->url == (absolute ? std::string() : baseBefore) +
-                            fetchunpack::decodeListText(token, codePage));
+    require(job->url ==
+            (absolute ? std::string() : baseBefore) + fetchunpack::decodeListText(token, codePage));
     if (absolute) require(state.baseUrl.empty());
     require(job->archivePath == state.outputPrefix + savedFileName);
     require(job->hasSavedFileName == !savedRaw.empty());
@@ -125,8 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (;;) {
         const auto next = members.find(' ');
         require(tokens < job->memberNames.size());
-        checkMemberName(members.substr(0, next), job->memberNames[tokens], savedFileName,
-                        codePage, converts);
+        checkMemberName(members.substr(0, next), job->memberNames[tokens], savedFileName, codePage,
+                        converts);
         ++tokens;
         if (next == std::string_view::npos) break;
         members.remove_prefix(next + 1);
