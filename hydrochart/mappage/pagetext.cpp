@@ -75,13 +75,29 @@ char* writeFixed8(char* out, double value) {
   if (remainder > half || (remainder == half && (scaled & 1) != 0)) ++scaled;
 
   if ((bits >> 63) != 0) *out++ = '-';
-  out = std::to_chars(out, out + 12, scaled / 100000000u).ptr;
-  *out++ = '.';
-  std::uint32_t fraction = static_cast<std::uint32_t>(scaled % 100000000u);
-  for (int i = 6; i >= 0; i -= 2) {
-    std::memcpy(out + i, kDigitPairs + 2 * (fraction % 100), 2);
-    fraction /= 100;
+  const std::uint64_t whole = scaled / 100000000u;
+  const auto fraction = static_cast<std::uint32_t>(scaled - whole * 100000000u);
+  // Latitudes and longitudes have at most three digits before the point.
+  if (whole < 10) {
+    *out++ = static_cast<char>('0' + whole);
+  } else if (whole < 100) {
+    std::memcpy(out, kDigitPairs + 2 * whole, 2);
+    out += 2;
+  } else if (whole < 1000) {
+    *out++ = static_cast<char>('0' + whole / 100);
+    std::memcpy(out, kDigitPairs + 2 * (whole % 100), 2);
+    out += 2;
+  } else {
+    out = std::to_chars(out, out + 12, whole).ptr;
   }
+  *out++ = '.';
+  // Two independent halves of four digits keep the divisions out of one long chain.
+  const std::uint32_t high = fraction / 10000;
+  const std::uint32_t low = fraction % 10000;
+  std::memcpy(out, kDigitPairs + 2 * (high / 100), 2);
+  std::memcpy(out + 2, kDigitPairs + 2 * (high % 100), 2);
+  std::memcpy(out + 4, kDigitPairs + 2 * (low / 100), 2);
+  std::memcpy(out + 6, kDigitPairs + 2 * (low % 100), 2);
   return out + 8;
 }
 
