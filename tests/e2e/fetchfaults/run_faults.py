@@ -14,7 +14,6 @@ import io
 import os
 import re
 import resource
-import shutil
 import signal
 import subprocess
 import sys
@@ -23,6 +22,7 @@ import time
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fetchunpack"))
+from checks import Suite  # noqa: E402
 from testserver import Route, TestServer  # noqa: E402
 
 BANNER = "**** Download and Unzip ****\n"
@@ -32,35 +32,10 @@ MB = 1024 * 1024
 SANITIZED = os.environ.get("W05_SANITIZED") == "1"
 
 
-class Checks:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
-        self.test = ""
-
-    def check(self, what, ok, detail=""):
-        if ok:
-            self.passed += 1
-            print(f"ok   {self.test}: {what}")
-        else:
-            self.failed += 1
-            print(f"FAIL {self.test}: {what}" + (f"\n    {detail}" if detail else ""))
-        sys.stdout.flush()
-
-    def equal(self, what, actual, expected):
-        self.check(what, actual == expected, f"expected {expected!r}\n    actual   {actual!r}")
-
-
-checks = Checks()
+suite = Suite("fetchfaults_", verbose=True)
+checks = suite.checks
+group = suite.group
 BINARY = None
-GROUPS = {}
-
-
-def group(name):
-    def register(function):
-        GROUPS.setdefault(name, []).append(function)
-        return function
-    return register
 
 
 def environment():
@@ -401,25 +376,13 @@ def entry_of_1_gb(tmp):
 
 
 # ---------------------------------------------------------------------------------------------
-def main():
+def take_binary(path):
     global BINARY
-    if len(sys.argv) < 2:
-        print(__doc__)
-        return 2
-    BINARY = os.path.abspath(sys.argv[1])
-    names = sys.argv[2:] or list(GROUPS)
-    for name in names:
-        for test in GROUPS[name]:
-            checks.test = f"{name}/{test.__name__}"
-            tmp = tempfile.mkdtemp(prefix="fetchfaults_")
-            try:
-                test(tmp)
-            except Exception as error:  # a broken test counts as a failure, and the run goes on
-                checks.check("ran to the end", False, repr(error))
-            finally:
-                shutil.rmtree(tmp, ignore_errors=True)
-    print(f"{checks.passed} passed, {checks.failed} failed")
-    return 1 if checks.failed else 0
+    BINARY = path
+
+
+def main():
+    return suite.main(__doc__, take_binary)
 
 
 if __name__ == "__main__":

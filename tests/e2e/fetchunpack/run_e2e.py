@@ -9,46 +9,22 @@ failed check and a closing line "N passed, M failed"; exits non-zero when a chec
 import io
 import os
 import re
-import shutil
 import subprocess
 import sys
-import tempfile
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from checks import Suite  # noqa: E402
 from testserver import Route, TestServer, closed_port  # noqa: E402
 
 BANNER = "**** Download and Unzip ****\n"
 Y2000 = 946684800  # 2000-01-01 00:00:00 UTC
 
 
-class Checks:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
-        self.test = ""
-
-    def check(self, what, ok, detail=""):
-        if ok:
-            self.passed += 1
-        else:
-            self.failed += 1
-            print(f"FAIL {self.test}: {what}" + (f"\n    {detail}" if detail else ""))
-
-    def equal(self, what, actual, expected):
-        self.check(what, actual == expected, f"expected {expected!r}\n    actual   {actual!r}")
-
-
-checks = Checks()
+suite = Suite("fetchunpack_e2e_")
+checks = suite.checks
+group = suite.group
 BINARY = None
-GROUPS = {}
-
-
-def group(name):
-    def register(function):
-        GROUPS.setdefault(name, []).append(function)
-        return function
-    return register
 
 
 def environment(**extra):
@@ -511,25 +487,13 @@ def https_with_custom_and_unknown_authorities(tmp):
 
 
 # ---------------------------------------------------------------------------------------------
-def main():
+def take_binary(path):
     global BINARY
-    if len(sys.argv) < 2:
-        print(__doc__)
-        return 2
-    BINARY = os.path.abspath(sys.argv[1])
-    names = sys.argv[2:] or list(GROUPS)
-    for name in names:
-        for test in GROUPS[name]:
-            checks.test = f"{name}/{test.__name__}"
-            tmp = tempfile.mkdtemp(prefix="fetchunpack_e2e_")
-            try:
-                test(tmp)
-            except Exception as error:  # a broken test counts as a failure, and the run goes on
-                checks.check("ran to the end", False, repr(error))
-            finally:
-                shutil.rmtree(tmp, ignore_errors=True)
-    print(f"{checks.passed} passed, {checks.failed} failed")
-    return 1 if checks.failed else 0
+    BINARY = path
+
+
+def main():
+    return suite.main(__doc__, take_binary)
 
 
 if __name__ == "__main__":
