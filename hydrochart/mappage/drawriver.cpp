@@ -80,12 +80,28 @@ void appendPolyline(MapPage& page, const std::vector<LatLon>& pointList, const C
   out.append("var myPath");
   pagetext::appendPadded4(out, pathNumber);
   out.append("=L.polyline([");
+  // Positions are formatted into a local block and handed to the page a block at a time:
+  // pages hold millions of them.
+  constexpr std::size_t kPositionRoom = 2 * pagetext::kMaxFixed8Length + 4;
+  char block[16384];
+  char* end = block;
   for (std::int32_t i = curve.first; i <= curve.last; ++i) {
+    if (end + kPositionRoom > block + sizeof block) {
+      out.append(block, end);
+      pagetext::flushIfLarge(page);
+      end = block;
+    }
     const LatLon& position = pointList[i];
-    appendPosition(out, position.lat, position.lon, i < curve.last);
+    *end++ = '[';
+    end = pagetext::writeFixed8(end, position.lat);
+    *end++ = ',';
+    end = pagetext::writeFixed8(end, position.lon);
+    *end++ = ']';
+    if (i < curve.last) *end++ = ',';
     widenBounds(page.mapBounds, position);
-    pagetext::flushIfLarge(page);
   }
+  out.append(block, end);
+  pagetext::flushIfLarge(page);
   out.append("],{color:'#");
   pagetext::appendHex6(out, color);
   out.append("',weight:2,opacity:0.8}).addTo(map);\n");

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -57,15 +58,13 @@ void appendFixed(std::string& out, double value, int precision) {
   out.append(buffer, result.ptr);
 }
 
-char* writeFixed8(char* out, double value) {
-  // Coordinates are written by the million, so values below 2^32 take an exact integer path:
-  // value = m * 2^-k, and value * 10^8 is rounded half to even from the 128-bit product, which is
-  // what printf does with the exact binary value. Everything else goes through to_chars.
-  const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+namespace {
+
+// value * 10^8 rounded to an integer exactly as printf rounds the binary value (half to even),
+// for 2^-68 <= |value| < 2^32: value = m * 2^-k, and the 128-bit product m * 10^8 is shifted
+// and rounded.
+std::uint64_t scaledExactly(std::uint64_t bits) {
   const int exponentField = static_cast<int>((bits >> 52) & 0x7ff);
-  if (exponentField < 955 || exponentField >= 1023 + 32) {
-    return std::to_chars(out, out + kMaxFixed8Length, value, std::chars_format::fixed, 8).ptr;
-  }
   const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   const int shift = 1075 - exponentField;  // 21 ... 120
   const Uint128 product = static_cast<Uint128>(mantissa) * 100000000u;
@@ -73,6 +72,35 @@ char* writeFixed8(char* out, double value) {
   const Uint128 remainder = product & ((Uint128{1} << shift) - 1);
   const Uint128 half = Uint128{1} << (shift - 1);
   if (remainder > half || (remainder == half && (scaled & 1) != 0)) ++scaled;
+  return scaled;
+}
+
+}  // namespace
+
+char* writeFixed8(char* out, double value) {
+  // Coordinates are written by the million. Below 4096 the double product |value| * 10^8 is
+  // within 2^-15 of the exact one, so unless its fraction lies near one half it rounds to the
+  // same integer; near one half, and from 4096 to 2^32, the exact integer path decides. Other
+  // values go through to_chars.
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+  const double magnitude = std::fabs(value);
+  std::uint64_t scaled;
+  if (magnitude < 4096.0) {
+    const double product = magnitude * 1e8;
+    const auto truncated = static_cast<std::uint64_t>(product);  // floor: product is below 2^39
+    const double fraction = product - static_cast<double>(truncated);
+    if (std::fabs(fraction - 0.5) > 1e-4) {
+      scaled = truncated + (fraction > 0.5 ? 1 : 0);
+    } else if (magnitude >= 0x1p-68) {
+      scaled = scaledExactly(bits);
+    } else {
+      return std::to_chars(out, out + kMaxFixed8Length, value, std::chars_format::fixed, 8).ptr;
+    }
+  } else if (magnitude < 4294967296.0) {
+    scaled = scaledExactly(bits);
+  } else {
+    return std::to_chars(out, out + kMaxFixed8Length, value, std::chars_format::fixed, 8).ptr;
+  }
 
   if ((bits >> 63) != 0) *out++ = '-';
   const std::uint64_t whole = scaled / 100000000u;
