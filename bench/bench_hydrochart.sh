@@ -14,6 +14,8 @@
 #   --runs N      runs per measurement, the best is kept (default: 3)
 #   --sizes LIST  data sizes as multiples of the 100 MB file (default: "1 2 4")
 #   --keep        keep the generated files (their folder is printed)
+#   --tmp DIR     where the files and pages go (default: /tmp). A RAM-backed folder such as
+#                 /dev/shm keeps the disk's writeback out of the figures.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,13 +23,15 @@ build="$here/build"
 runs=3
 sizes="1 2 4"
 keep=0
+tmpdir=/tmp
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$(cd "$2" && pwd); shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --sizes) sizes=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --tmp) tmpdir=$2; shift 2 ;;
+    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench_hydrochart.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -46,7 +50,7 @@ if [ ! -x "$hydrochart" ]; then
   have_hydrochart=0
 fi
 
-work=$(mktemp -d /tmp/bench_hydrochart.XXXXXX)
+work=$(mktemp -d "$tmpdir/bench_hydrochart.XXXXXX")
 if [ "$keep" = 1 ]; then
   echo "files kept in $work"
 else
