@@ -11,6 +11,7 @@
 
 #include "hydrochart/riverdata/linereader.h"
 #include "hydrochart/riverdata/textscan.h"
+#include "platform/textconv.h"
 
 using riverdata_detail::findPattern;
 using riverdata_detail::parseCoordinate;
@@ -121,13 +122,9 @@ bool parseLatLon(std::string_view text, double& lat, double& lon) {
 // A river name of at most 63 bytes; a longer one is cut before the character that would
 // cross that limit.
 void storeRiverName(Stream& stream, std::string_view name) {
-  constexpr std::size_t kMaxName = sizeof stream.riverName - 1;
-  std::size_t n = name.size();
-  if (n > kMaxName) {
-    n = kMaxName;
-    while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
-  }
-  if (n > 0) std::memcpy(stream.riverName, name.data(), n);
+  const std::string_view kept = platform::cutUtf8(name, sizeof stream.riverName - 1);
+  const std::size_t n = kept.size();
+  if (n > 0) std::memcpy(stream.riverName, kept.data(), n);
   stream.riverName[n] = '\0';
 }
 
