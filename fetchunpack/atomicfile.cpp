@@ -1,9 +1,11 @@
 #include "fetchunpack/atomicfile.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +20,62 @@ std::string describe(const char* what, const std::string& path, int error) {
   return std::string(what) + " " + path + ": " + std::strerror(error);
 }
 
+// The temporary file that a signal must remove, kept where the handler can reach it without
+// allocating: its path in a fixed buffer, and the file object that owns it.
+char pendingPath[platform::kMaxPathLength + 1];
+const AtomicFile* volatile pendingOwner = nullptr;
+
+void removePendingFileAndEnd(int signalNumber) {
+  if (pendingOwner) ::unlink(pendingPath);
+  // With the default action back in place, the signal ends the program as it would have
+  // without this handler; it is delivered once the handler returns.
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
+}
+
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Holds back the cleanup signals while a temporary file and its record change together, so that
+// the handler never sees a file without its record or a record without its file.
+class CleanupSignalsHeld {
+ public:
+  CleanupSignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signalNumber : kCleanupSignals) sigaddset(&held, signalNumber);
+    sigprocmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~CleanupSignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+  CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+void recordPending(const AtomicFile* owner, const std::string& path) {
+  std::memcpy(pendingPath, path.c_str(), path.size() + 1);
+  pendingOwner = owner;
+}
+
+void forgetPending(const AtomicFile* owner) {
+  if (pendingOwner == owner) pendingOwner = nullptr;
+}
+
 }  // namespace
+
+void removeTemporaryFileOnSignals() {
+  for (int signalNumber : kCleanupSignals) {
+    struct sigaction action {};
+    if (sigaction(signalNumber, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+    action = {};
+    action.sa_handler = removePendingFileAndEnd;
+    sigemptyset(&action.sa_mask);
+    for (int other : kCleanupSignals) sigaddset(&action.sa_mask, other);
+    sigaction(signalNumber, &action, nullptr);
+  }
+  std::signal(SIGXFSZ, SIG_IGN);
+}
 
 AtomicFile::~AtomicFile() { discard(); }
 
@@ -30,11 +87,13 @@ bool AtomicFile::create(const std::string& target, std::string& cause) {
     cause = describe("cannot create", target, ENAMETOOLONG);
     return false;
   }
+  CleanupSignalsHeld held;
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     cause = describe("cannot create a file next to", target, errno);
     return false;
   }
+  recordPending(this, pattern);
   // mkstemp makes the file private; give it the mode an ordinary new file gets.
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -42,6 +101,7 @@ bool AtomicFile::create(const std::string& target, std::string& cause) {
     cause = describe("cannot set the mode of", pattern, errno);
     ::close(fd);
     ::unlink(pattern.c_str());
+    forgetPending(this);
     return false;
   }
   fd_ = fd;
@@ -83,11 +143,13 @@ bool AtomicFile::close(std::string& cause) {
 
 bool AtomicFile::commit(std::string& cause) {
   if (!close(cause)) return false;
+  CleanupSignalsHeld held;
   if (std::rename(temporaryPath_.c_str(), target_.c_str()) != 0) {
     cause = describe("cannot replace", target_, errno);
     discard();
     return false;
   }
+  forgetPending(this);
   temporaryPath_.clear();
   return true;
 }
@@ -95,7 +157,9 @@ bool AtomicFile::commit(std::string& cause) {
 void AtomicFile::discard() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  CleanupSignalsHeld held;
   if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
+  forgetPending(this);
   temporaryPath_.clear();
 }
 

@@ -1,5 +1,6 @@
 // Files that appear whole or not at all: the data goes to a temporary file in the target's
-// folder, which is renamed over the target only when everything was written.
+// folder, which is renamed over the target only when everything was written. The temporary
+// file is also removed when the program is interrupted or terminated by a signal.
 #pragma once
 
 #include <cstddef>
@@ -30,10 +31,19 @@ class AtomicFile {
   // Closes and removes the temporary file; the target is left as it was.
   void discard();
 
+  // Path of the temporary file while there is one, else "".
+  const std::string& temporaryPath() const { return temporaryPath_; }
+
  private:
   int fd_ = -1;
   std::string target_;
   std::string temporaryPath_;
 };
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file being written before the program
+// ends with the signal's usual status; a signal that the program was started with ignored (SIGHUP
+// under nohup) stays ignored. SIGXFSZ is ignored, so that a write beyond the file-size limit
+// fails with EFBIG and is reported like any other write error instead of killing the program.
+void removeTemporaryFileOnSignals();
 
 }  // namespace fetchunpack

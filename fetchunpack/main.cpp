@@ -2,10 +2,12 @@
 #include <string>
 #include <vector>
 
+#include "fetchunpack/atomicfile.h"
 #include "fetchunpack/run.h"
 
 int main(int argc, char** argv) {
   // The locale decides how names are compared without regard to case.
   std::setlocale(LC_ALL, "");
+  fetchunpack::removeTemporaryFileOnSignals();
   return fetchunpack::runFetchUnpack(std::vector<std::string>(argv + 1, argv + argc));
 }
