@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -108,6 +109,11 @@ int showProgress(void* context, curl_off_t total, curl_off_t now, curl_off_t, cu
   return 0;
 }
 
+bool olderFileExists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
 // Owns the libcurl handle and header list of one call.
 struct Session {
   CURL* curl = curl_easy_init();
@@ -154,13 +160,13 @@ bool isTransientFailure(int curlCode, long httpStatus) {
 }
 
 std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
-                            const std::string& outputPath, std::string& cause) {
-  return downloadToFile(url, proxy, outputPath, cause, downloadSettingsFromEnvironment());
+                            const std::string& outputPath, std::string& cause, BodyCheck* check) {
+  return downloadToFile(url, proxy, outputPath, cause, downloadSettingsFromEnvironment(), check);
 }
 
 std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
                             const std::string& outputPath, std::string& cause,
-                            const DownloadSettings& settings) {
+                            const DownloadSettings& settings, BodyCheck* check) {
   if (url.empty()) {
     cause = "no URL";
     return kDownloadNoUrl;
@@ -226,13 +232,27 @@ std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
       cause = transfer.writeCause;
       return kDownloadNotWritten;
     }
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (code == CURLE_OK) {
+      // 204 and 304 carry no body, 206 only part of one, and a redirection that could not be
+      // followed ends with its own status: none of them is the file.
+      if (status != 200) {
+        cause = url + ": HTTP status " + std::to_string(status);
+        return kDownloadFailed;
+      }
+      if (check && check->judge && olderFileExists(outputPath)) {
+        if (!transfer.file.close(cause)) return kDownloadNotWritten;
+        const int refusal = check->judge(transfer.file.temporaryPath(), cause);
+        if (refusal != 0) {
+          check->refusal = refusal;
+          return kDownloadRefused;
+        }
+      }
       if (!transfer.file.commit(cause)) return kDownloadNotWritten;
       return transfer.bytes;
     }
 
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (code == CURLE_HTTP_RETURNED_ERROR) {
       cause = url + ": HTTP status " + std::to_string(status);
     } else {

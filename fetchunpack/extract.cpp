@@ -101,7 +101,7 @@ int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
     cause = archivePath + ": " + zip_strerror(archive);
     return zip_error_code_zip(zip_get_error(archive));
   }
-  const std::int32_t time = entryTime(stat.mtime);
+  const std::time_t time = stat.mtime;
   createEntryFolders(folder, name);
   if (name.back() == '/') {
     // A folder entry: the folder is all there is to write.
@@ -196,13 +196,24 @@ bool isUnsafeEntryName(std::string_view name) {
   return false;
 }
 
-std::int32_t entryTime(std::time_t mtime) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(mtime)));
-}
-
-bool setFileTimes(const std::string& path, std::int32_t unixTime) {
+bool setFileTimes(const std::string& path, std::time_t unixTime) {
   const timespec times[2] = {{unixTime, 0}, {unixTime, 0}};
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+int checkArchive(const std::string& path, const std::string& shownPath, std::string& cause) {
+  int error = ZIP_ER_OK;
+  if (zip_t* checked = openArchive(path, ZIP_RDONLY | ZIP_CHECKCONS, error)) {
+    zip_discard(checked);
+    return 0;
+  }
+  const int checkedError = error;
+  if (zip_t* opened = openArchive(path, ZIP_RDONLY, error)) {
+    zip_discard(opened);
+    error = checkedError;
+  }
+  cause = shownPath + ": " + zipErrorText(error);
+  return error;
 }
 
 int extractMember(const std::string& archivePath, const std::string& memberName,

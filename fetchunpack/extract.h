@@ -29,11 +29,15 @@ bool localeIsUtf8();
 // component.
 bool isUnsafeEntryName(std::string_view name);
 
-// An entry's modification time as the signed 32-bit count of seconds that archives carry.
-std::int32_t entryTime(std::time_t mtime);
-
 // Sets the access and modification times of `path`; false when the file cannot be reached.
-bool setFileTimes(const std::string& path, std::int32_t unixTime);
+// The whole range of archive entry times (1980 to 2107) is kept, beyond 2038 included.
+bool setFileTimes(const std::string& path, std::time_t unixTime);
+
+// Opens the file at `path` as a zip archive, its directory checked against the entries' own
+// headers. Returns 0 for an archive, otherwise a libzip error code, with the reason, naming
+// `shownPath`, in `cause`. The code is the one that extractMember reports for a file that it
+// cannot open, or ZIP_ER_INCONS for one that opens only without the check.
+int checkArchive(const std::string& path, const std::string& shownPath, std::string& cause);
 
 // Extracts the first entry whose name matches `memberName` (without regard to case) into the
 // archive's folder under the entry's own name, creating the folders it lies in, and gives it

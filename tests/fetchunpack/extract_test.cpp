@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/textconv.h"
@@ -218,9 +219,20 @@ TEST(MemberNamesMatch, FoldsAsciiAlwaysAndOtherLettersUnderAUtf8Locale) {
   std::setlocale(LC_CTYPE, previous.c_str());
 }
 
-TEST(EntryTime, KeepsTheLow32BitsAsASignedValue) {
-  EXPECT_EQ(entryTime(946684800), 946684800);
-  EXPECT_EQ(entryTime(2147483647), 2147483647);
-  EXPECT_EQ(entryTime(static_cast<std::time_t>(2147483648LL)), -2147483647 - 1);
-  EXPECT_EQ(entryTime(static_cast<std::time_t>(4294967296LL + 5)), 5);
+TEST_F(ExtractMemberTest, KeepsEntryTimesAcrossTheWholeArchiveDateRange) {
+  // 2038-01-19 03:14:08 is the first second beyond a signed 32-bit count; archives reach 2107.
+  const std::vector<std::pair<std::string, std::time_t>> times = {
+      {"first.txt", 315532800},    // 1980-01-01 00:00:00
+      {"beyond.txt", 2147483648},  // 2038-01-19 03:14:08
+      {"june.txt", 2158963200},    // 2038-06-01 00:00:00
+      {"last.txt", 4354819198}};   // 2107-12-31 23:59:58
+  std::vector<Entry> entries;
+  for (const auto& [name, time] : times) entries.push_back({name, "t", time});
+  writeArchive(archive_, entries);
+  for (const auto& [name, time] : times) {
+    EXPECT_EQ(extract(name), 0);
+    struct stat info {};
+    ASSERT_EQ(::stat((folder_ / name).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, time) << name;
+  }
 }
