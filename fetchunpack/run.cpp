@@ -1,9 +1,13 @@
 #include "fetchunpack/run.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
-#include "fetchunpack/codepage.h"
 #include "fetchunpack/download.h"
 #include "fetchunpack/extract.h"
 #include "fetchunpack/urllist.h"
@@ -35,7 +39,24 @@ JobOutcome processJob(const UrlJob& job) {
   std::printf("%s %s", job.url.c_str(), job.archivePath.c_str());
   std::fflush(stdout);
   std::string cause;
-  if (downloadToFile(job.url, {}, job.archivePath, cause) < 0) {
+  // Members follow: the download is an archive, and one that libzip cannot open never replaces
+  // an older file of its name.
+  BodyCheck archiveCheck;
+  archiveCheck.judge = [&job](const std::string& temporaryPath, std::string& why) {
+    const int error = checkArchive(temporaryPath, job.archivePath, why);
+    if (error != 0) why += "; the older file is kept";
+    return error;
+  };
+  const std::int64_t result = downloadToFile(job.url, {}, job.archivePath, cause,
+                                             job.memberNames.empty() ? nullptr : &archiveCheck);
+  if (result == kDownloadRefused) {
+    // The transcript reads as when the first member could not be taken from the archive.
+    std::printf(" %s** Error: ZIP error code %d\n", job.memberNames.front().c_str(),
+                archiveCheck.refusal);
+    reportCause(cause);
+    return JobOutcome::ExtractionFailed;
+  }
+  if (result < 0) {
     std::fputs("** Error: Inet\n", stdout);
     reportCause(cause);
     return JobOutcome::DownloadFailed;
@@ -53,11 +74,35 @@ JobOutcome processJob(const UrlJob& job) {
   return JobOutcome::Done;
 }
 
-bool readWholeFile(std::FILE* file, std::string& content) {
+enum class ListRead { Read, NotFound, NotRegularFile, TooLarge };
+
+// Reads the whole list file, at most kMaxUrlListSize bytes of it. A folder counts as a file
+// that cannot be read; devices, pipes and sockets are refused before anything is read.
+ListRead readListFile(const std::string& path, std::string& content) {
+  // Without O_NONBLOCK, opening a pipe that nobody writes to would wait for ever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return ListRead::NotFound;
+  struct stat info;
+  ListRead outcome = ListRead::Read;
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    outcome = ListRead::NotFound;
+  } else if (!S_ISREG(info.st_mode)) {
+    outcome = ListRead::NotRegularFile;
+  } else if (info.st_size > kMaxUrlListSize) {
+    outcome = ListRead::TooLarge;
+  }
   char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, n);
-  return !std::ferror(file);
+  while (outcome == ListRead::Read) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) outcome = ListRead::NotFound;
+    if (n <= 0) break;
+    content.append(buffer, static_cast<std::size_t>(n));
+    // The file may have grown since its size was read.
+    if (content.size() > static_cast<std::size_t>(kMaxUrlListSize)) outcome = ListRead::TooLarge;
+  }
+  ::close(fd);
+  return outcome;
 }
 
 int failurePath() {
@@ -112,21 +157,28 @@ int runSingleUrl(const std::vector<std::string>& args) {
 
 int runUrlList(const std::string& listPath, const std::optional<std::string>& outputFolder) {
   std::string content;
-  std::FILE* file = std::fopen(listPath.c_str(), "rb");
-  const bool read = file && readWholeFile(file, content);
-  if (file) std::fclose(file);
-  if (!read) {
-    std::printf("** Error: Not found Download URL List file \"%s\"", listPath.c_str());
-    return kUrlListNotFound;
+  switch (readListFile(listPath, content)) {
+    case ListRead::Read:
+      break;
+    case ListRead::NotFound:
+      std::printf("** Error: Not found Download URL List file \"%s\"", listPath.c_str());
+      return kUrlListNotFound;
+    case ListRead::NotRegularFile:
+      std::printf("** Error: URL list file \"%s\" is not a regular file.\n", listPath.c_str());
+      return kUrlListNotRegularFile;
+    case ListRead::TooLarge:
+      std::printf("** Error: URL list file \"%s\" is larger than 64 MiB.\n", listPath.c_str());
+      return kUrlListTooLarge;
   }
 
   UrlListState state;
-  state.urlListCodePage = detectCodePage(content);
+  const std::string text = prepareListText(content, state);
+  std::string().swap(content);
   if (outputFolder && !outputFolder->empty()) {
     platform::makeDirectory(*outputFolder);
     state.outputPrefix = *outputFolder + "/";
   }
-  for (const std::string& line : splitListLines(content)) {
+  for (const std::string& line : splitListLines(text)) {
     const std::optional<UrlJob> job = readListLine(state, line);
     if (!job) continue;
     switch (processJob(*job)) {

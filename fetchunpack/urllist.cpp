@@ -1,7 +1,9 @@
 #include "fetchunpack/urllist.h"
 
+#include <algorithm>
 #include <limits>
 
+#include "fetchunpack/codepage.h"
 #include "platform/textconv.h"
 
 namespace fetchunpack {
@@ -121,7 +123,8 @@ std::string_view leadingUtf16Units(std::string_view text, std::size_t units) {
   return text.substr(0, i);
 }
 
-std::string buildMemberName(std::string_view token, std::string_view savedFileName, int codePage) {
+std::string buildMemberName(std::string_view token, std::string_view savedFileName, int codePage,
+                            bool dropCharacter) {
   const auto percent = token.find('%');
   if (percent == std::string_view::npos) return decodeListText(token, codePage);
 
@@ -138,17 +141,34 @@ std::string buildMemberName(std::string_view token, std::string_view savedFileNa
     return name;
   }
   name += leadingUtf16Units(savedFileName, count);
-  if (pos < token.size()) name += decodeListText(token.substr(pos + 1), codePage);
+  if (pos < token.size()) {
+    const std::string_view rest = token.substr(pos);
+    const std::size_t dropped =
+        dropCharacter ? std::max<std::size_t>(wellFormedLength(rest), 1) : 1;
+    name += decodeListText(rest.substr(dropped), codePage);
+  }
   return name;
 }
 
+std::string prepareListText(std::string_view content, UrlListState& state) {
+  state.urlListCodePage = detectCodePage(content);
+  state.decodedList = false;
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  if (content.starts_with(kUtf8Mark)) content.remove_prefix(kUtf8Mark.size());
+  if (state.urlListCodePage != kCodePageIso2022Jp) return std::string(content);
+  state.decodedList = true;
+  return decodeListText(content, kCodePageIso2022Jp);
+}
+
 std::optional<UrlJob> readListLine(UrlListState& state, std::string_view line) {
+  // A decoded list is UTF-8 text already.
+  const int codePage = state.decodedList ? kCodePageUtf8 : state.urlListCodePage;
   switch (classifyListLine(line)) {
     case ListLineKind::Blank:
     case ListLineKind::Comment:
       return std::nullopt;
     case ListLineKind::BaseUrl:
-      state.baseUrl = decodeListText(line, state.urlListCodePage);
+      state.baseUrl = decodeListText(line, codePage);
       return std::nullopt;
     case ListLineKind::Url:
       break;
@@ -159,14 +179,14 @@ std::optional<UrlJob> readListLine(UrlListState& state, std::string_view line) {
   UrlJob job;
   if (isAbsoluteUrlToken(token)) {
     state.baseUrl.clear();
-    job.url = decodeListText(token, state.urlListCodePage);
+    job.url = decodeListText(token, codePage);
   } else {
-    job.url = state.baseUrl + decodeListText(token, state.urlListCodePage);
+    job.url = state.baseUrl + decodeListText(token, codePage);
   }
 
   const std::string_view savedRaw = savedFileNameOf(token);
   job.hasSavedFileName = !savedRaw.empty();
-  const std::string savedFileName = decodeListText(savedRaw, state.urlListCodePage);
+  const std::string savedFileName = decodeListText(savedRaw, codePage);
   job.archivePath = state.outputPrefix + savedFileName;
 
   if (space != std::string_view::npos) {
@@ -174,7 +194,7 @@ std::optional<UrlJob> readListLine(UrlListState& state, std::string_view line) {
     for (;;) {
       const auto next = members.find(' ');
       job.memberNames.push_back(
-          buildMemberName(members.substr(0, next), savedFileName, state.urlListCodePage));
+          buildMemberName(members.substr(0, next), savedFileName, codePage, state.decodedList));
       if (next == std::string_view::npos) break;
       members.remove_prefix(next + 1);
     }

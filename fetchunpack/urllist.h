@@ -41,16 +41,25 @@ std::string decodeListText(std::string_view bytes, int codePage);
 std::string_view leadingUtf16Units(std::string_view text, std::size_t units);
 
 // Member name of a member-name token: the first "%" and the decimal number N behind it stand
-// for the first N characters of the saved file name; the one byte after the digits is dropped.
-// When the saved file name is shorter than N, it ends the member name.
-std::string buildMemberName(std::string_view token, std::string_view savedFileName, int codePage);
+// for the first N characters of the saved file name; the one byte after the digits is dropped
+// (one whole UTF-8 character when `dropCharacter`, for a token already decoded to UTF-8). When
+// the saved file name is shorter than N, it ends the member name.
+std::string buildMemberName(std::string_view token, std::string_view savedFileName, int codePage,
+                            bool dropCharacter = false);
 
 // State of list mode that lasts from line to line.
 struct UrlListState {
   int urlListCodePage = 0;
+  bool decodedList = false;  // the list text was decoded to UTF-8 before its lines were read
   std::string outputPrefix;  // "" or the output folder followed by "/"
   std::string baseUrl;       // the last base line; cleared by an absolute URL line
 };
+
+// The text of a whole list file as its lines are read, with the code page detected over all of
+// its bytes set in `state`: a UTF-8 byte-order mark at the start is dropped, and an ISO-2022-JP
+// list is decoded to UTF-8 first, since spaces, slashes, "#" and "%" can be bytes of its escaped
+// characters; the other encodings are read as they are, byte by byte.
+std::string prepareListText(std::string_view content, UrlListState& state);
 
 // What one URL line asks for.
 struct UrlJob {

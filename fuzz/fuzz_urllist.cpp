@@ -1,20 +1,19 @@
 // Reads arbitrary bytes as a URL list, the way list mode does but without the network: the
 // lines as a text-mode reader sees them, the list's code page, and every line through the
 // list state (base lines, absolute and relative URLs, member names with "%N"). The first byte
-// chooses the code page: the detected one, as the program does, or one of the others, so that
-// every conversion is reached.
+// chooses the code page: the detected one, with the list text prepared as the program does, or
+// one of the others, so that every conversion is reached.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
-#include "fuzz/textchecks.h"
 #include "fetchunpack/codepage.h"
 #include "fetchunpack/urllist.h"
+#include "fuzz/textchecks.h"
 #include "platform/textconv.h"
 
 namespace {
-
 
 void require(bool condition) {
   if (!condition) std::abort();
@@ -45,22 +44,30 @@ void checkMemberName(std::string_view token, const std::string& name,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::string content(reinterpret_cast<const char*>(data) + 1, size - 1);
-  const int detected = fetchunpack::detectCodePage(content);
   const int choice = data[0] % 8;
-  const int codePage = choice == 7 ? detected : kChosenCodePages[choice];
+  fetchunpack::UrlListState state;
+  std::string text = content;
+  int codePage = kChosenCodePages[choice % 7];
+  if (choice == 7) {
+    // As the program reads a list: a decoded ISO-2022-JP list is UTF-8 text.
+    text = fetchunpack::prepareListText(content, state);
+    require(state.urlListCodePage == fetchunpack::detectCodePage(content));
+    codePage = state.decodedList ? fetchunpack::kCodePageUtf8 : state.urlListCodePage;
+    if (state.decodedList) require(isValidUtf8(text));
+  } else {
+    state.urlListCodePage = codePage;
+  }
   const bool converts = platform::iconvNameOfCodePage(codePage) != nullptr;
 
-  const auto lines = fetchunpack::splitListLines(content);
+  const auto lines = fetchunpack::splitListLines(text);
   std::size_t lineBytes = 0;
   for (const std::string& line : lines) {
     require(line.size() <= fetchunpack::kListLinePiece);
     require(line.find('\n') == std::string::npos && line.find('\0') == std::string::npos);
     lineBytes += line.size();
   }
-  require(lineBytes <= content.size());
+  require(lineBytes <= text.size());
 
-  fetchunpack::UrlListState state;
-  state.urlListCodePage = codePage;
   state.outputPrefix = "out/";
   for (const std::string& line : lines) {
     const std::string baseBefore = state.baseUrl;

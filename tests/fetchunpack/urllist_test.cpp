@@ -162,3 +162,52 @@ TEST(ReadListLine, DecodesWithTheListCodePage) {
   EXPECT_EQ(unreadable[0].url, "");
   EXPECT_TRUE(unreadable[0].hasSavedFileName);
 }
+
+namespace {
+
+std::vector<UrlJob> readList(const std::string& content, UrlListState& state) {
+  return readAll(state, splitListLines(prepareListText(content, state)));
+}
+
+}  // namespace
+
+TEST(PrepareListText, ReadsIso2022JpListsAsCharacters) {
+  // The escaped bytes of ケース are "%1!<%9" and those of データ "%G!<%?": read byte by byte,
+  // "%1" would be a substitution, and "#" or "/" can be such bytes too.
+  const std::string list = platform::convertText(
+      "# 一覧\n"
+      "http://example.org/河川/データ.zip ケース.xml %2ー_x.xml ケース/%3%.xml\n"
+      "http://example.org/#/\n"
+      "ク.zip\n",  // the escaped bytes of ク are "%/"
+      "UTF-8", "ISO-2022-JP");
+  ASSERT_NE(list.find("\x1b$B"), std::string::npos);
+  UrlListState state;
+  const auto jobs = readList(list, state);
+  EXPECT_EQ(state.urlListCodePage, 50222);
+  EXPECT_TRUE(state.decodedList);
+  ASSERT_EQ(jobs.size(), 2u);
+  EXPECT_EQ(jobs[0].url, "http://example.org/河川/データ.zip");
+  EXPECT_EQ(jobs[0].archivePath, "データ.zip");
+  // The one character after the digits is dropped whole, a kana as well as "%".
+  EXPECT_EQ(jobs[0].memberNames,
+            (std::vector<std::string>{"ケース.xml", "デー_x.xml", "ケース/データ.xml"}));
+  EXPECT_EQ(jobs[1].url, "http://example.org/#/ク.zip");
+  EXPECT_EQ(jobs[1].archivePath, "ク.zip");
+}
+
+TEST(PrepareListText, DropsAUtf8ByteOrderMarkAndKeepsOtherListsAsBytes) {
+  UrlListState state;
+  auto jobs = readList("\xEF\xBB\xBF# comment\nhttp://example.org/a.zip x.xml\n", state);
+  EXPECT_EQ(state.urlListCodePage, 65001);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].url, "http://example.org/a.zip");
+  EXPECT_EQ(readList("\xEF\xBB\xBF", state).size(), 0u);
+  // Only a mark at the very start is dropped.
+  EXPECT_EQ(prepareListText("a\xEF\xBB\xBF", state), "a\xEF\xBB\xBF");
+
+  // Shift_JIS text stays as it is, and its lines are decoded one by one.
+  const std::string sjis = platform::utf8ToCp932("http://example.org/河川.zip %2ー.xml\n");
+  EXPECT_EQ(prepareListText(sjis, state), sjis);
+  EXPECT_EQ(state.urlListCodePage, 932);
+  EXPECT_FALSE(state.decodedList);
+}
