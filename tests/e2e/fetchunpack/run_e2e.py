@@ -2,10 +2,11 @@
 """End-to-end tests of the fetchunpack program against a local server on 127.0.0.1.
 
 Usage: run_e2e.py FETCHUNPACK_BINARY [GROUP...]
-Groups: cli, single, list, failures, https (all when none is given). Prints one line per
+Groups: cli, single, list, failures, replies, https (all when none is given). Prints one line per
 failed check and a closing line "N passed, M failed"; exits non-zero when a check failed.
 """
 
+import gzip
 import io
 import os
 import re
@@ -242,6 +243,21 @@ def single_url_large_and_empty_bodies(tmp):
         checks.equal("no temporary files", leftovers(tmp), [])
 
 
+@group("single")
+def entry_times_up_to_2107(tmp):
+    # Archive times run from 1980 to 2107; a signed 32-bit count of seconds ends in 2038.
+    times = {"y2038.xml": ((2038, 1, 19, 3, 14, 8), 2147483648),
+             "june.xml": ((2038, 6, 1, 0, 0, 0), 2158963200),
+             "last.xml": ((2107, 12, 31, 23, 59, 58), 4354819198)}
+    archive = make_zip([(name, b"t", date_time) for name, (date_time, _) in times.items()])
+    with TestServer({"/ksj/late.zip": Route("body", archive)}) as server:
+        url = server.base + "/ksj/late.zip"
+        code, out, _ = run([url, "out"] + list(times), tmp)
+        checks.equal("transcript", (code, out), (0, BANNER + f"{url} out/late.zip " + " ".join(times) + "\n"))
+        for name, (_, seconds) in times.items():
+            checks.equal(f"{name} time", mtime(os.path.join(tmp, "out", name)), seconds)
+
+
 # ---------------------------------------------------------------------------------------------
 def list_text(server, encoding):
     base = server.base
@@ -297,6 +313,31 @@ def list_in_every_encoding(tmp):
 
 
 @group("list")
+def iso2022jp_list_with_katakana_names(tmp):
+    # In ISO-2022-JP the bytes of ケース are "%1!<%9" and those of ク "%/": read byte by byte they
+    # would be a substitution and a last "/".
+    kana = make_zip([("ケース.xml".encode("cp932"), b"case", T2000),
+                     ("ケース/クラス.xml", b"class", T2000),
+                     ("kana_x.xml", b"substituted", T2000)])
+    with TestServer({"/ksj/kana.zip": Route("body", kana), "/ksj/ku.zip": Route("body", kana)}) as server:
+        base = server.base
+        # The ISO-2022-JP bytes of ク are "%/": a "/" that is no part of the URL.
+        write(os.path.join(tmp, "urls.txt"),
+              (f"# 一覧 ケース\n{base}/ksj/\n"
+               f"kana.zip ケース.xml ケース/クラス.xml %4ー_x.xml\n"
+               f"{base}/ksj/ku.zip#ク ケース.xml\n").encode("iso2022_jp"))
+        code, out, _ = run(["urls.txt", "out"], tmp)
+        checks.equal("transcript", out, BANNER +
+                     f"{base}/ksj/kana.zip out/kana.zip ケース.xml ケース/クラス.xml kana_x.xml\n"
+                     f"{base}/ksj/ku.zip#ク out/ku.zip#ク ケース.xml\n")
+        checks.equal("exit status", code, 0)
+        checks.equal("katakana member", read(os.path.join(tmp, "out/ケース.xml")), b"case")
+        checks.equal("katakana member in a folder", read(os.path.join(tmp, "out/ケース/クラス.xml")), b"class")
+        checks.equal("substituted member", read(os.path.join(tmp, "out/kana_x.xml")), b"substituted")
+        checks.equal("requests", [p for p, _ in server.requests], ["/ksj/kana.zip", "/ksj/ku.zip"])
+
+
+@group("list")
 def list_base_cancelled_and_long_lines(tmp):
     with TestServer(main_routes()) as server:
         base = server.base
@@ -318,10 +359,15 @@ def list_edge_lines(tmp):
         write(os.path.join(tmp, "empty.txt"), b"")
         code, out, _ = run(["empty.txt"], tmp)
         checks.equal("empty list", (code, out), (0, BANNER))
-        # A byte-order mark keeps "#" from the first column: the line is a URL line.
-        write(os.path.join(tmp, "bom.txt"), "\ufeff# comment\n".encode("utf-8"))
+        # A byte-order mark is no part of the first line: "#" behind it starts a comment, and a
+        # URL behind it is fetched.
+        write(os.path.join(tmp, "bom.txt"), f"\ufeff# comment\n{base}/ksj/b.zip x.xml\n".encode("utf-8"))
         code, out, _ = run(["bom.txt"], tmp)
-        checks.equal("byte-order mark", (code, out), (1, BANNER + "\ufeff# \ufeff#** Error: Inet\n"))
+        checks.equal("byte-order mark before a comment", (code, out),
+                     (0, BANNER + f"{base}/ksj/b.zip b.zip x.xml\n"))
+        write(os.path.join(tmp, "bom2.txt"), f"\ufeff{base}/ksj/b.zip\n".encode("utf-8"))
+        code, out, _ = run(["bom2.txt", "bom"], tmp)
+        checks.equal("byte-order mark before a URL", (code, out), (0, BANNER + f"{base}/ksj/b.zip bom/b.zip\n"))
         # UTF-16 text cannot be converted: the URL stays empty.
         write(os.path.join(tmp, "utf16.txt"), f"{base}/ksj/a.zip\n".encode("utf-16"))
         code, out, _ = run(["utf16.txt"], tmp)
@@ -443,6 +489,107 @@ def archive_failures(tmp):
         code, out, _ = run([url, "out", "x.xml"], tmp)
         checks.equal("damaged entry", (code, out), (1, BANNER + f"{url} out/damaged.zip x.xml** Error: ZIP error code 7\n"))
         old_file_kept(tmp, "out/x.xml", "damaged entry")
+
+
+# ---------------------------------------------------------------------------------------------
+OLD_ZIP = make_zip([("x.xml", b"from the older archive", T2000)])
+
+
+@group("replies")
+def only_a_final_200_is_a_download(tmp):
+    body = make_zip([("x.xml", b"x" * 5000, T2000)])
+    routes = {
+        "/204.zip": Route("raw", status=204),
+        "/304.zip": Route("raw", status=304),
+        "/206.zip": Route("raw", body[:100], status=206,
+                          headers=[("Content-Range", f"bytes 0-99/{len(body)}"), ("Content-Length", "100")]),
+        "/302.zip": Route("raw", b"moved", status=302, headers=[("Content-Length", "5")]),
+        "/303.zip": Route("raw", status=303, headers=[("Location", "ftp://127.0.0.1/x.zip"),
+                                                      ("Content-Length", "0")]),
+        "/299.zip": Route("raw", body, status=299, headers=[("Content-Length", str(len(body)))]),
+    }
+    with TestServer(routes) as server:
+        for name in sorted(routes):
+            name = name[1:]
+            url = f"{server.base}/{name}"
+            for members in ([], ["x.xml"]):
+                write(os.path.join(tmp, "out", name), b"OLD FILE")
+                code, out, err = run([url, "out"] + members, tmp)
+                what = f"{name} {members}"
+                checks.equal(f"{what} transcript", out, BANNER + f"{url} out/{name}** Error: Inet\n")
+                checks.equal(f"{what} exit status", code, 1)
+                checks.check(f"{what} cause", url in err, err)
+                old_file_kept(tmp, f"out/{name}", what)
+            # Without an older file nothing is left either.
+            os.remove(os.path.join(tmp, "out", name))
+            code, out, _ = run([url, "out"], tmp)
+            checks.equal(f"{name} alone", (code, out), (1, BANNER + f"{url} out/{name}** Error: Inet\n"))
+            checks.check(f"{name} alone: no file", not os.path.exists(os.path.join(tmp, "out", name)))
+        checks.check("status named", "HTTP status 304" in run([server.base + "/304.zip"], tmp)[2])
+
+
+def bad_archive_routes(archive):
+    return {
+        "/page.zip": Route("body", b"<html><body>Service temporarily unavailable</body></html>"),
+        # Closed half way, with no length to show it.
+        "/cut.zip": Route("raw", archive[: len(archive) // 2]),
+        # A length that announces half the body: the rest is never read.
+        "/short.zip": Route("raw", archive, headers=[("Content-Length", str(len(archive) // 2))]),
+        # Compressed for the wire although the client never asked for it.
+        "/gzip.zip": Route("raw", gzip.compress(archive),
+                           headers=[("Content-Encoding", "gzip"),
+                                    ("Content-Length", str(len(gzip.compress(archive))))]),
+    }
+
+
+@group("replies")
+def an_archive_that_does_not_open_keeps_the_older_one(tmp):
+    archive = make_zip([("x.xml", os.urandom(20000), T2000), ("y.xml", b"y", T2000)])
+    routes = bad_archive_routes(archive)
+    routes["/good.zip"] = Route("body", archive)
+    with TestServer(routes) as server:
+        for name in ["page.zip", "cut.zip", "short.zip", "gzip.zip"]:
+            url = f"{server.base}/{name}"
+            write(os.path.join(tmp, "out", name), OLD_ZIP)
+            code, out, err = run([url, "out", "x.xml", "y.xml"], tmp)
+            checks.equal(f"{name} transcript", out,
+                         BANNER + f"{url} out/{name} x.xml** Error: ZIP error code 19\n")
+            checks.equal(f"{name} exit status", code, 1)
+            checks.check(f"{name} cause", f"out/{name}" in err and "kept" in err, err)
+            checks.equal(f"{name}: older archive intact", read(os.path.join(tmp, "out", name)), OLD_ZIP)
+            checks.check(f"{name}: no member written", not os.path.exists(os.path.join(tmp, "out/y.xml")))
+            checks.equal(f"{name}: no temporary file", leftovers(tmp), [])
+
+            # Without an older file the download is kept, and the archive error follows as ever.
+            os.remove(os.path.join(tmp, "out", name))
+            code, out, _ = run([url, "new", "x.xml"], tmp)
+            checks.equal(f"{name} without an older file", (code, out),
+                         (1, BANNER + f"{url} new/{name} x.xml** Error: ZIP error code 19\n"))
+            checks.check(f"{name} without an older file: download kept",
+                         os.path.exists(os.path.join(tmp, "new", name)))
+
+            # Without member names the body cannot be judged and is kept as received.
+            code, out, _ = run([url, "out"], tmp)
+            checks.equal(f"{name} without members", (code, out), (0, BANNER + f"{url} out/{name}\n"))
+            checks.check(f"{name} without members: body kept", read(os.path.join(tmp, "out", name)) != OLD_ZIP)
+
+        # A good archive replaces the older one, and its members are written.
+        url = f"{server.base}/good.zip"
+        write(os.path.join(tmp, "out/good.zip"), OLD_ZIP)
+        code, out, _ = run([url, "out", "x.xml", "y.xml"], tmp)
+        checks.equal("good archive", (code, out), (0, BANNER + f"{url} out/good.zip x.xml y.xml\n"))
+        checks.equal("good archive replaces the older one", read(os.path.join(tmp, "out/good.zip")), archive)
+        checks.equal("good archive member", read(os.path.join(tmp, "out/y.xml")), b"y")
+
+        # In list mode the run stops at the refused archive; the older one stays.
+        write(os.path.join(tmp, "list/page.zip"), OLD_ZIP)
+        write(os.path.join(tmp, "urls.txt"), f"{server.base}/good.zip y.xml\n{server.base}/page.zip x.xml\n"
+                                             f"{server.base}/good.zip\n".encode())
+        code, out, _ = run(["urls.txt", "list"], tmp)
+        checks.equal("list", (code, out), (1, BANNER + f"{server.base}/good.zip list/good.zip y.xml\n"
+                                           f"{server.base}/page.zip list/page.zip x.xml** Error: ZIP error code 19\n"))
+        checks.equal("list: older archive intact", read(os.path.join(tmp, "list/page.zip")), OLD_ZIP)
+        checks.equal("list: no temporary file", leftovers(tmp), [])
 
 
 # ---------------------------------------------------------------------------------------------

@@ -15,12 +15,13 @@ import time
 class Route:
     """What a path answers: `kind` names the behaviour, `body` the bytes it sends."""
 
-    def __init__(self, kind, body=b"", status=200, failures=0, location=""):
+    def __init__(self, kind, body=b"", status=200, failures=0, location="", headers=()):
         self.kind = kind
         self.body = body
         self.status = status
         self.failures = failures  # for "flaky": requests answered with `status` before the body
         self.location = location
+        self.headers = headers  # for "raw": the only headers sent, as (name, value) pairs
 
 
 class _Handler(http.server.BaseHTTPRequestHandler):
@@ -65,6 +66,14 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.rfile.close()
             self.wfile.close()
             sock.close()
+        elif route.kind == "raw":
+            # Exactly the status, headers and body given: no length unless a header says one,
+            # and the connection closes after the body.
+            self.send_response(route.status)
+            for name, value in route.headers:
+                self.send_header(name, value)
+            self.end_headers()
+            self.wfile.write(route.body)
         elif route.kind == "stall":
             self._start(200, len(route.body))
             self.wfile.write(route.body[:1])
