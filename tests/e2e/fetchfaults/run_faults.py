@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """Fault tests of the fetchunpack program: full disks, folders that cannot be written, very long
-list lines and unreadable lists, archives with many entries and an entry of 1 GB, against a
-local server on 127.0.0.1.
+list lines, unreadable and oversized lists, signals during a download or an extraction, archives
+with many entries and an entry of 1 GB, against a local server on 127.0.0.1.
 
 Usage: run_faults.py FETCHUNPACK_BINARY [GROUP...]
-Groups: diskfull, unwritable, lists, manyentries, bigentry (all when none is given).
+Groups: diskfull, unwritable, lists, signals, manyentries, bigentry (all when none is given).
 Prints one line per check and a closing line "N passed, M failed"; exits non-zero when a check
 failed. W05_SANITIZED=1 in the environment marks a binary built with AddressSanitizer, whose
 memory use is held to a wider bound.
@@ -56,34 +56,77 @@ class Result:
         self.seconds = seconds
 
 
-def run(args, cwd, file_size_limit=None):
-    """Runs the program with standard output and error in files, so that the child's own
-    resource use can be read when it is reaped. `file_size_limit` (bytes) caps every file the
-    child writes; SIGXFSZ is ignored so that a write beyond it fails with EFBIG."""
-    def limit():
-        if file_size_limit is not None:
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-            resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+# Signals whose disposition the program is tested with: the default, whatever the test runner
+# was started with (Python itself ignores SIGXFSZ and SIGPIPE, nohup ignores SIGHUP).
+TESTED_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGXFSZ, signal.SIGPIPE)
 
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        start = time.monotonic()
-        child = subprocess.Popen([BINARY] + args, cwd=cwd, env=environment(),
-                                 stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                 preexec_fn=limit)
+
+def child_setup(file_size_limit=None):
+    """What the child does before it runs the program: default signal dispositions and, when
+    given, a cap of `file_size_limit` bytes on every file it writes."""
+    def setup():
+        for number in TESTED_SIGNALS:
+            signal.signal(number, signal.SIG_DFL)
+        if file_size_limit is not None:
+            resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+    return setup
+
+
+def check_default_dispositions():
+    """A child started as the program is starts with none of the tested signals ignored."""
+    status = subprocess.run(["cat", "/proc/self/status"], preexec_fn=child_setup(),
+                            capture_output=True, text=True, check=True).stdout
+    ignored = int(re.search(r"^SigIgn:\s*([0-9a-f]+)$", status, re.M).group(1), 16)
+    names = [signal.Signals(n).name for n in TESTED_SIGNALS if ignored & (1 << (n - 1))]
+    checks.equal("signals the program starts with ignored", names, [])
+
+
+class Running:
+    """The program started with standard output and error in files, so that the child's own
+    resource use can be read when it is reaped."""
+
+    def __init__(self, args, cwd, file_size_limit=None):
+        self.args = args
+        self.out = tempfile.TemporaryFile()
+        self.err = tempfile.TemporaryFile()
+        self.start = time.monotonic()
+        self.child = subprocess.Popen([BINARY] + args, cwd=cwd, env=environment(),
+                                      stdin=subprocess.DEVNULL, stdout=self.out, stderr=self.err,
+                                      preexec_fn=child_setup(file_size_limit))
+
+    def finish(self, timeout=600):
         try:
-            _, status, usage = os.wait4(child.pid, 0)
+            deadline = time.monotonic() + timeout
+            while True:
+                pid, status, usage = os.wait4(self.child.pid, os.WNOHANG)
+                if pid:
+                    break
+                if time.monotonic() > deadline:
+                    raise TimeoutError(f"{self.args[:1]} still running after {timeout} s")
+                time.sleep(0.01)
         except BaseException:
-            child.kill()
+            self.child.kill()
+            self.child.wait()
             raise
-        child.returncode = os.waitstatus_to_exitcode(status)
-        seconds = time.monotonic() - start
-        out.seek(0)
-        err.seek(0)
-        result = Result(child.returncode, out.read().decode("utf-8", "replace"),
-                        err.read().decode("utf-8", "replace"), usage.ru_maxrss, seconds)
-    checks.check(f"no crash and no sanitizer report for {args[:1]}",
-                 result.code in (0, 1) and
-                 not re.search(r"AddressSanitizer|LeakSanitizer|runtime error:", result.err),
+        self.child.returncode = os.waitstatus_to_exitcode(status)
+        seconds = time.monotonic() - self.start
+        with self.out, self.err:
+            self.out.seek(0)
+            self.err.seek(0)
+            result = Result(self.child.returncode, self.out.read().decode("utf-8", "replace"),
+                            self.err.read().decode("utf-8", "replace"), usage.ru_maxrss, seconds)
+        checks.check(f"no sanitizer report for {self.args[:1]}",
+                     not re.search(r"AddressSanitizer|LeakSanitizer|runtime error:", result.err),
+                     result.err[:3000])
+        return result
+
+
+def run(args, cwd, file_size_limit=None):
+    """Runs the program to its end. `file_size_limit` (bytes) caps every file the child writes;
+    SIGXFSZ keeps its default action, so the program must ignore it itself to report the write
+    that fails with EFBIG."""
+    result = Running(args, cwd, file_size_limit).finish()
+    checks.check(f"no crash for {args[:1]}", result.code in (0, 1),
                  f"status {result.code}\n{result.err[:3000]}")
     return result
 
@@ -124,6 +167,7 @@ def old_file_kept(tmp, relative, what):
 # ---------------------------------------------------------------------------------------------
 @group("diskfull")
 def download_beyond_the_file_size_limit(tmp):
+    check_default_dispositions()
     body = os.urandom(2 * MB)
     with TestServer({"/ksj/big.zip": Route("body", body)}) as server:
         url = server.base + "/ksj/big.zip"
@@ -291,6 +335,95 @@ def a_list_that_is_a_folder(tmp):
     checks.equal("transcript", r.out, BANNER + '** Error: Not found Download URL List file "urls"')
     checks.equal("exit status", r.code, 1)
     checks.equal("nothing written", os.listdir(tmp), ["urls"])
+
+
+@group("lists")
+def lists_too_large_and_lists_that_are_no_files(tmp):
+    limit = 64 * MB
+    with open(os.path.join(tmp, "huge.txt"), "wb") as f:
+        f.truncate(limit + 1)
+    r = run(["huge.txt", "out"], tmp)
+    checks.equal("a list of 64 MiB and one byte", (r.code, r.out),
+                 (1, BANNER + '** Error: URL list file "huge.txt" is larger than 64 MiB.\n'))
+    # Refused by its size, before anything is read.
+    bound = 256 if SANITIZED else 48
+    checks.check(f"nothing read (peak memory under {bound} MB)", r.max_rss_kb < bound * 1024,
+                 f"{r.max_rss_kb} kB")
+
+    # 64 MiB is read: NUL bytes end the text of every line, so there is nothing to do.
+    with open(os.path.join(tmp, "full.txt"), "wb") as f:
+        f.truncate(limit)
+    r = run(["full.txt", "out"], tmp)
+    checks.equal("a list of 64 MiB", (r.code, r.out), (0, BANNER))
+
+    # A device that never ends, and a pipe that nobody writes to, are refused at once.
+    os.mkfifo(os.path.join(tmp, "pipe"))
+    for path in ("/dev/zero", "pipe"):
+        r = Running([path, "out2"], tmp).finish(timeout=60)
+        checks.equal(f"{path}", (r.code, r.out),
+                     (1, BANNER + f'** Error: URL list file "{path}" is not a regular file.\n'))
+    checks.check("no folder made for lists that were not read",
+                 not os.path.exists(os.path.join(tmp, "out2")))
+
+
+# ---------------------------------------------------------------------------------------------
+def wait_for(condition, seconds=60):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.002)
+    return False
+
+
+CLEANUP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+
+
+@group("signals")
+def signals_during_a_download(tmp):
+    check_default_dispositions()
+    body = make_zip([("x.xml", os.urandom(100000))])
+    with TestServer({"/ksj/slow.zip": Route("stall", body)}) as server:
+        url = server.base + "/ksj/slow.zip"
+        for number, requests in zip(CLEANUP_SIGNALS, range(1, 4)):
+            name = signal.Signals(number).name
+            write(os.path.join(tmp, "out/slow.zip"), b"OLD FILE")
+            running = Running([url, "out", "x.xml"], tmp)
+            started = wait_for(lambda: server.count("/ksj/slow.zip") == requests and leftovers(tmp))
+            checks.check(f"{name}: the body is being received", started)
+            running.child.send_signal(number)
+            r = running.finish(timeout=60)
+            checks.equal(f"{name}: ended by the signal", r.code, -number)
+            checks.check(f"{name}: transcript so far", r.out.startswith(BANNER + url), r.out)
+            old_file_kept(tmp, "out/slow.zip", name)
+
+
+@group("signals")
+def signals_during_an_extraction(tmp):
+    size = 512 * MB
+    zeros_archive(os.path.join(tmp, "source.zip"), size)
+    archive = read(os.path.join(tmp, "source.zip"))
+    os.remove(os.path.join(tmp, "source.zip"))
+    with TestServer({"/ksj/zeros.zip": Route("body", archive)}) as server:
+        url = server.base + "/ksj/zeros.zip"
+        out = os.path.join(tmp, "out")
+        for number in CLEANUP_SIGNALS:
+            name = signal.Signals(number).name
+            write(os.path.join(out, "zeros.bin"), b"OLD FILE")
+            if os.path.exists(os.path.join(out, "zeros.zip")):
+                os.remove(os.path.join(out, "zeros.zip"))
+            running = Running([url, "out", "zeros.bin"], tmp)
+            # Once the archive is in place, a temporary file is the member's. The program is
+            # stopped while it writes, so that the signal is sure to come during the extraction.
+            caught = wait_for(lambda: os.path.exists(os.path.join(out, "zeros.zip")) and leftovers(out))
+            running.child.send_signal(signal.SIGSTOP)
+            checks.check(f"{name}: the member is being written", caught and leftovers(out) != [])
+            running.child.send_signal(number)
+            running.child.send_signal(signal.SIGCONT)
+            r = running.finish(timeout=120)
+            checks.equal(f"{name}: ended by the signal", r.code, -number)
+            checks.equal(f"{name}: archive kept", read(os.path.join(out, "zeros.zip")), archive)
+            old_file_kept(tmp, "out/zeros.bin", name)
 
 
 # ---------------------------------------------------------------------------------------------
