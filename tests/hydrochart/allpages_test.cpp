@@ -9,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/tempfolder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -93,12 +95,6 @@ const WaterSystemCodeList kCodeList = {
 
 class AllPagesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/w05allpages.XXXXXX";
-    root_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
   // Writes and loads a data file (its load report is not checked here).
   void load(const std::string& path, const std::vector<StreamSpec>& streams) {
     fs::create_directories(fs::path(path).parent_path());
@@ -117,7 +113,8 @@ class AllPagesTest : public ::testing::Test {
     return result;
   }
 
-  std::string root_;
+  TempFolder folder_{"w05allpages"};
+  std::string root_ = folder_.path();
   RiverData data_;
 };
 

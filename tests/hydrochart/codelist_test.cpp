@@ -8,6 +8,7 @@
 #include <random>
 
 #include "platform/textconv.h"
+#include "tests/support/tempfolder.h"
 
 namespace fs = std::filesystem;
 
@@ -16,12 +17,9 @@ namespace {
 class CodeListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/w05codelist.XXXXXX";
-    root_ = mkdtemp(tmpl);
     xml_ = root_ + "/WaterSystemCodeCd.xml";
     html_ = root_ + "/WaterSystemCodeCd.html";
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   static void write(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -45,7 +43,8 @@ class CodeListTest : public ::testing::Test {
            "</ksjc:WaterSystemCodeCd>\n</ksjc:Dictionary>\n";
   }
 
-  std::string root_, xml_, html_;
+  TempFolder folder_{"w05codelist"};
+  std::string root_ = folder_.path(), xml_, html_;
   WaterSystemCodeList list_{WaterSystemCodeEntry{9, "stale"}};
   std::int32_t codePage_ = 123;
 };

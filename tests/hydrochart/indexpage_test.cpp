@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/tempfolder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -24,12 +26,6 @@ std::string expectedFile(const std::string& name) {
 
 class IndexPageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/w05index.XXXXXX";
-    base_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { fs::remove_all(base_); }
-
   void touch(const std::string& relative) {
     fs::create_directories(fs::path(base_ + "/" + relative).parent_path());
     std::ofstream(base_ + "/" + relative) << "<html></html>\n";
@@ -59,7 +55,8 @@ class IndexPageTest : public ::testing::Test {
     touch("W05-09_13-g_htmlx/130010_x.htm");        // does not match the pattern
   }
 
-  std::string base_;
+  TempFolder folder_{"w05index"};
+  std::string base_ = folder_.path();
 };
 
 TEST_F(IndexPageTest, ListsTheLastFolderOfEachPrefectureInCodeOrder) {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "hydrochart/riverdata/riverdata.h"
-#include "tempfile.h"
+#include "tests/support/tempfolder.h"
 
 namespace {
 
