@@ -26,7 +26,8 @@ struct DirectoryEntry {
 };
 
 // Entries of the folder part of `pattern` whose names match its last component, with "*" and
-// "?" as wildcards (dot files included, "." and ".." never), sorted by name in byte order.
+// "?" as the only wildcards ("[", "]" and "\\" match themselves; dot files included, "." and
+// ".." never), sorted by name in byte order.
 // A pattern whose folder cannot be read matches nothing.
 std::vector<DirectoryEntry> findFiles(const std::string& pattern);
 

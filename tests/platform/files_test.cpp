@@ -55,6 +55,29 @@ TEST(PathParts, RemoveLastComponent) {
   EXPECT_FALSE(programDirectory().empty());
 }
 
+// Only "*" and "?" are wildcards: a bracket in a name matches itself and never stands for a
+// set of characters, and a backslash is an ordinary character of a name.
+TEST_F(FilesTest, BracketsAndBackslashesMatchThemselves) {
+  touch("W05-01_01-g[1].xml");
+  touch("W05-01_01-g1.xml");
+  touch("a\\b.xml");
+  touch("ab.xml");
+  auto names = [](const std::vector<DirectoryEntry>& found) {
+    std::vector<std::string> result;
+    for (const auto& entry : found) result.push_back(entry.name);
+    return result;
+  };
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(names(findFiles(root_ + "/W05-01_01-g[1].xml")), Names{"W05-01_01-g[1].xml"});
+  EXPECT_EQ(names(findFiles(root_ + "/W05-01_01-g[?].xml")), Names{"W05-01_01-g[1].xml"});
+  EXPECT_EQ(names(findFiles(root_ + "/*[1]*")), Names{"W05-01_01-g[1].xml"});
+  EXPECT_TRUE(findFiles(root_ + "/W05-01_01-g[0-9].xml").empty());
+  EXPECT_TRUE(findFiles(root_ + "/W05-01_01-g[!x].xml").empty());
+  EXPECT_EQ(names(findFiles(root_ + "/a\\b.xml")), Names{"a\\b.xml"});
+  EXPECT_EQ(names(findFiles(root_ + "/a\\*")), Names{"a\\b.xml"});
+  EXPECT_EQ(names(findFiles(root_ + "/W05-01_01-g?.xml")), Names{"W05-01_01-g1.xml"});
+}
+
 // The temporary folder of the tests fails the test when it cannot be made; it never falls back
 // to a shared folder that its removal would empty.
 TEST(TempFolderHelper, FailsInsteadOfFallingBack) {
