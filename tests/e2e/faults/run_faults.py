@@ -5,9 +5,10 @@ data files that vanish or are cut short while a run goes on.
 usage: run_faults.py HYDROCHART GROUP [GEN_W05]
 
 GROUP is one of:
-  disk-full   a file-size limit in the child process (RLIMIT_FSIZE, SIGXFSZ ignored, so that a
-              write beyond the limit fails with EFBIG) while pages, the index page and the
-              code-label file are written
+  disk-full   a file-size limit in the child process (RLIMIT_FSIZE) while pages, the index page
+              and the code-label file are written. The child starts with the default action of
+              SIGXFSZ, which ends a process silently: hydrochart must ignore the signal itself,
+              so that the write beyond the limit fails with EFBIG and is reported
   dev-full    the output file is a symbolic link to /dev/full, so every write fails (ENOSPC)
   unwritable  output paths that cannot be created: under /proc or /sys, below a regular file,
               an output name that is a folder
@@ -134,8 +135,9 @@ class Suite:
 
     def run(self, args, cwd, fsize=None):
         def limit():
-            # Writes beyond the limit fail with EFBIG instead of killing the process.
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            # The default action, whatever this process inherited: a program that leaves it
+            # in place is killed by the first write beyond the limit, and the check sees that.
+            signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
             resource.setrlimit(resource.RLIMIT_FSIZE, (fsize, fsize))
 
         env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
