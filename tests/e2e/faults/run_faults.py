@@ -303,12 +303,18 @@ def group_disk_full(suite, gen_w05):
             [] if not os.path.exists(os.path.join(cwd, "data/W05-01_14-g_html/100003_末川.htm"))
             else ["a page after the failure was written"]))
 
+    # The index is written beside the old one and put in place only when whole: the old index
+    # stays, and no temporary file is left.
     cwd = workdir("index")
     base = index_setup(cwd)
+    write_file(os.path.join(cwd, base, "index.html"), b"index of an earlier run\n")
     suite.expect_failure(
         "disk-full: index page larger than the limit", ["create_index", base], cwd,
         '** Error: "maps/index.html" could not be created.\n', fsize=2048,
-        unchanged=(cwd, {"maps/index.html"}))
+        unchanged=(cwd, set()),
+        also=lambda run: ["temporary file left: %s" % name
+                          for name in os.listdir(os.path.join(cwd, base))
+                          if name.startswith(".index.html")])
 
     cwd = workdir("codelabel")
     entries = [(300000 + n, "水系名%d" % n) for n in range(200)]
