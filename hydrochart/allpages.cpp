@@ -39,9 +39,11 @@ std::string sixDigits(std::uint32_t code) {
 
 // Writes one page. 0 when written; 1 when the page file cannot be created (message printed,
 // the run goes on); 2 when drawing failed (the page is left unfinished); 3 when the page could
-// not be written completely (message printed).
+// not be written completely (message printed); 4 when the page path names an input of the run
+// (message printed, the file untouched).
 int writeWaterSystemPage(const std::string& folder, const RiverData& data,
-                         const WaterSystemCodeList& list, std::uint32_t code) {
+                         const WaterSystemCodeList& list, std::uint32_t code,
+                         const std::string& dataPath, const std::string& codeListPath) {
   const std::string digits = sixDigits(code);
   const std::string label = waterSystemLabel(data, list, code);
   // A "<" in a label (from a crafted data file or code list) must not end the title element.
@@ -50,6 +52,10 @@ int writeWaterSystemPage(const std::string& folder, const RiverData& data,
   const std::string path =
       folder + "/" + digits + "_" + (label.empty() ? "その他" : label) + ".htm";
 
+  if (namesRunInput(path, dataPath, codeListPath)) {
+    std::printf("** Error: html file could not created. %s\n", digits.c_str());
+    return 4;
+  }
   // A label with "/" would name a file in another folder, and an overlong path cannot be made.
   MapPage page;
   if (label.find('/') != std::string::npos || path.size() > platform::kMaxPathLength ||
@@ -70,8 +76,21 @@ int writeWaterSystemPage(const std::string& folder, const RiverData& data,
 
 }  // namespace
 
+bool namesRunInput(const std::string& path, const std::string& dataPath,
+                   const std::string& codeListPath) {
+  const char* input = platform::sameFile(path, dataPath) ? "data file"
+                      : !codeListPath.empty() && platform::sameFile(path, codeListPath)
+                          ? "code list"
+                          : nullptr;
+  if (input == nullptr) return false;
+  std::fflush(stdout);
+  std::fprintf(stderr, "hydrochart: \"%s\" is the %s being read; it is not overwritten\n",
+               path.c_str(), input);
+  return true;
+}
+
 int writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
-                             const WaterSystemCodeList& list) {
+                             const WaterSystemCodeList& list, const std::string& codeListPath) {
   std::vector<std::uint32_t> waterSystemCodeList;
   try {
     waterSystemCodeList = collectWaterSystemCodes(data);
@@ -90,8 +109,8 @@ int writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
     // An existing folder is used again; one that cannot be made shows as pages that fail.
     platform::makeDirectory(folder);
     for (const std::uint32_t code : waterSystemCodeList) {
-      const int result = writeWaterSystemPage(folder, data, list, code);
-      if (result == 2 || result == 3) return result;
+      const int result = writeWaterSystemPage(folder, data, list, code, dataPath, codeListPath);
+      if (result >= 2) return result;
     }
   }
   releaseRiverData(data);

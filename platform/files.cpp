@@ -21,6 +21,13 @@ bool isDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat first;
+  struct stat second;
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool makeDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) == 0) return true;
   return errno == EEXIST && isDirectory(path);

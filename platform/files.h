@@ -11,6 +11,10 @@ namespace platform {
 bool pathExists(const std::string& path);
 bool isDirectory(const std::string& path);
 
+// Whether both paths name the same existing file (same device and inode), whatever their
+// spelling: links, "./" and ".." parts, other folders.
+bool sameFile(const std::string& a, const std::string& b);
+
 // Creates one folder level (mode 0777 before the umask). An existing folder counts as success.
 bool makeDirectory(const std::string& path);
 
