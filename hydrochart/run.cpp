@@ -238,8 +238,10 @@ int runHydrochart(const std::vector<std::string>& args) {
   }
 
   RiverData data;
-  if (loadRiverData(args[0], data) != 0) {
-    std::printf("** Error: River data file \"%s\" not found.\n", args[0].c_str());
+  const int loaded = loadRiverData(args[0], data);
+  if (loaded != 0) {
+    // A file with a coordinate that is not a finite number was found, and the loader said what is wrong.
+    if (loaded != 2) std::printf("** Error: River data file \"%s\" not found.\n", args[0].c_str());
     return failurePath();
   }
   if (mode == RunMode::AllWaterSystems) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -119,6 +120,14 @@ bool parseLatLon(std::string_view text, double& lat, double& lon) {
   return true;
 }
 
+// Thrown when a stored position would hold a coordinate that is not a finite number (nan, inf,
+// or a value such as 1e999 beyond the range of a double): no page could show it.
+struct NonFiniteCoordinate {};
+
+void requireFinite(double lat, double lon) {
+  if (!std::isfinite(lat) || !std::isfinite(lon)) throw NonFiniteCoordinate{};
+}
+
 // A river name of at most 63 bytes; a longer one is cut before the character that would
 // cross that limit.
 void storeRiverName(Stream& stream, std::string_view name) {
@@ -198,7 +207,10 @@ class RiverDataLoader {
           findPattern(line, "</gml:posList>") != kNotFound) {
         break;
       }
-      if (parseLatLon(line, position.lat, position.lon)) append(pointList, position);
+      if (parseLatLon(line, position.lat, position.lon)) {
+        requireFinite(position.lat, position.lon);
+        append(pointList, position);
+      }
     }
     const auto last = static_cast<std::int32_t>(pointList.size()) - 1;
     append(data_.curves, Curve{first, last, id});
@@ -219,6 +231,7 @@ class RiverDataLoader {
         if (end == kNotFound) end = line.size();
         Point point{0.0, 0.0, id};
         if (parseLatLon(line.substr(start, end - start), point.lat, point.lon)) {
+          requireFinite(point.lat, point.lon);
           append(data_.points, point);
         }
       }
@@ -354,6 +367,12 @@ int loadRiverData(const std::string& path, RiverData& data) {
     ::close(fd);
     std::fputs("** Error: realloc\n", stdout);
     return 1;
+  } catch (const NonFiniteCoordinate&) {
+    ::close(fd);
+    releaseRiverData(data);
+    std::printf("** Error: River data file \"%s\" holds a coordinate that is not a finite number.\n",
+                path.c_str());
+    return 2;
   }
   ::close(fd);
   std::printf("%s : pointList=%d Stream=%d Curve=%d(maxCv=%d) Node=%d Point=%d(maxPt=%d)\n",

@@ -380,6 +380,31 @@ TEST(BundledSamples, LoadWithEveryReferenceResolved) {
   EXPECT_GT(tokyo.streams[main[0]].sectionType, 0);
 }
 
+// A position whose coordinate is not a finite number cannot be shown on any page: the load
+// fails with its error line instead of storing it, whichever way the number is written.
+TEST_F(LoaderTest, CoordinatesThatAreNotFiniteNumbersFailTheLoad) {
+  const std::string error = "** Error: River data file \"" + folder_.path() +
+                            "/W05-test.xml\" holds a coordinate that is not a finite number.\n";
+  for (const char* bad : {"nan 139.0", "35.0 inf", "-inf 139", "1e999 139.0", "35.0 -1e400",
+                          "NAN 139", "0x1p2000 139", "35.0 infinity"}) {
+    ASSERT_EQ(load(document(curve("cv_1", "35.1 139.1\n" + std::string(bad) + "\n"))), 2) << bad;
+    EXPECT_EQ(printed_, error) << bad;
+    EXPECT_TRUE(data_.pointList.empty()) << bad;
+    EXPECT_TRUE(data_.curves.empty()) << bad;
+
+    ASSERT_EQ(load(document(point("pt_1", "35.1 139.1") + point("pt_2", bad))), 2) << bad;
+    EXPECT_EQ(printed_, error) << bad;
+    EXPECT_TRUE(data_.points.empty()) << bad;
+  }
+
+  // Large finite values, lines that hold no pair and elements that are not stored still load.
+  ASSERT_EQ(load(document(curve("cv_1", "1e308 -1.7976931348623157e308\nnan\n") +
+                          curve("cv_3000000000", "nan nan\n") + point("pt_1", "inf"))),
+            0);
+  EXPECT_EQ(printed_, report(1, 0, 1, 1, 0, 0, 1));
+  EXPECT_EQ(data_.pointList[0].lat, 1e308);
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
 #elif defined(__has_feature)
