@@ -111,6 +111,20 @@ int runBatch(const std::string& pattern, const WaterSystemCodeList& list,
   return 0;
 }
 
+// A code argument that names no river and no water system of the data (a typo, 0, -1) draws
+// nothing; the page is still written, and the user is told on standard error.
+void warnIfNothingMatches(const std::string& argument, std::uint64_t code, const RiverData& data,
+                          const std::string& dataPath) {
+  const bool river = code >= 1000000;
+  const bool found = river ? !streamsOfRiver(data, code).empty()
+                           : !streamsOfWaterSystem(data, static_cast<std::uint32_t>(code)).empty();
+  if (found) return;
+  std::fflush(stdout);
+  std::fprintf(stderr, "hydrochart: \"%s\" matches no %s (code %llu) in \"%s\"\n", argument.c_str(),
+               river ? "river" : "water system", static_cast<unsigned long long>(code),
+               dataPath.c_str());
+}
+
 int runPage(const std::vector<std::string>& args, RiverData& data,
             const std::string& codeListPath) {
   const std::string& pagePath = args[1];
@@ -126,6 +140,7 @@ int runPage(const std::vector<std::string>& args, RiverData& data,
   std::int32_t colorIndex = 0;
   for (std::size_t i = 3; i < args.size(); ++i) {
     const CodeArgument argument = parseCodeArgument(args[i]);
+    warnIfNothingMatches(args[i], argument.code, data, args[0]);
     int status;
     if (argument.code >= 1000000) {
       const Color color = argument.automatic ? colorFromIndex(colorIndex, 0.75) : argument.color;
@@ -240,7 +255,8 @@ int runHydrochart(const std::vector<std::string>& args) {
   RiverData data;
   const int loaded = loadRiverData(args[0], data);
   if (loaded != 0) {
-    // A file with a coordinate that is not a finite number was found, and the loader said what is wrong.
+    // A file with a coordinate that is not a finite number was found, and the loader said what is
+    // wrong.
     if (loaded != 2) std::printf("** Error: River data file \"%s\" not found.\n", args[0].c_str());
     return failurePath();
   }
