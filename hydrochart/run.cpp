@@ -72,8 +72,9 @@ int writeCodeLabelFile(const std::vector<std::string>& args, const WaterSystemCo
   }
   bool ok = true;
   for (const auto& entry : list) {
-    ok = std::fprintf(file, "\t\t\t\t<codelabel label=\"%s\" code=\"%06u\" />\n",
-                      entry.labelUtf8.c_str(), static_cast<unsigned>(entry.code)) > 0 &&
+    // The code goes through a signed conversion, as "%06d" of the 32-bit value.
+    ok = std::fprintf(file, "\t\t\t\t<codelabel label=\"%s\" code=\"%06d\" />\n",
+                      entry.labelUtf8.c_str(), static_cast<int>(entry.code)) > 0 &&
          ok;
   }
   ok = std::fclose(file) == 0 && ok;
