@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -16,19 +17,21 @@ constexpr std::size_t kCodeArrayStep = 256;
 
 // Label of a water system: from the code list when one was loaded, else the river name of the
 // system's main river (code followed by 0001) when a stream of it has a section type above 0.
-// Empty when there is none.
-std::string waterSystemLabel(const RiverData& data, const WaterSystemCodeList& list,
-                             std::uint32_t code) {
+// None when there is no such entry or stream; an entry or a name that is empty is an empty
+// label, not none.
+std::optional<std::string> waterSystemLabel(const RiverData& data, const WaterSystemCodeList& list,
+                                            std::uint32_t code) {
   if (!list.empty()) {
     const std::string* label = findWaterSystemLabel(list, code);
-    return label ? *label : std::string();
+    if (label == nullptr) return std::nullopt;
+    return *label;
   }
   const std::uint64_t mainRiver = std::uint64_t{code} * 10000 + 1;
   for (const std::int32_t i : streamsOfRiver(data, mainRiver)) {
     const Stream& stream = data.streams[static_cast<std::size_t>(i)];
-    if (stream.sectionType > 0) return stream.riverName;
+    if (stream.sectionType > 0) return std::string(stream.riverName);
   }
-  return {};
+  return std::nullopt;
 }
 
 std::string sixDigits(std::uint32_t code) {
@@ -39,20 +42,25 @@ std::string sixDigits(std::uint32_t code) {
 
 // Writes one page. 0 when written; 1 when the page file cannot be created (message printed,
 // the run goes on); 2 when drawing failed (the page is left unfinished); 3 when the page could
-// not be written completely (message printed).
+// not be written completely (message printed); 4 when the page path names an input of the run
+// (message printed, the file untouched).
 int writeWaterSystemPage(const std::string& folder, const RiverData& data,
-                         const WaterSystemCodeList& list, std::uint32_t code) {
+                         const WaterSystemCodeList& list, std::uint32_t code,
+                         const std::string& dataPath, const std::string& codeListPath) {
   const std::string digits = sixDigits(code);
-  const std::string label = waterSystemLabel(data, list, code);
+  const std::optional<std::string> label = waterSystemLabel(data, list, code);
   // A "<" in a label (from a crafted data file or code list) must not end the title element.
   std::string title = digits;
-  if (!label.empty()) title.append(" ").append(pagetext::htmlLessThanEscaped(label));
-  const std::string path =
-      folder + "/" + digits + "_" + (label.empty() ? "その他" : label) + ".htm";
+  if (label) title.append(" ").append(pagetext::htmlLessThanEscaped(*label));
+  const std::string path = folder + "/" + digits + "_" + (label ? *label : "その他") + ".htm";
 
+  if (namesRunInput(path, dataPath, codeListPath)) {
+    std::printf("** Error: html file could not created. %s\n", digits.c_str());
+    return 4;
+  }
   // A label with "/" would name a file in another folder, and an overlong path cannot be made.
   MapPage page;
-  if (label.find('/') != std::string::npos || path.size() > platform::kMaxPathLength ||
+  if ((label && label->find('/') != std::string::npos) || path.size() > platform::kMaxPathLength ||
       !openMapPage(page, path, title)) {
     std::printf("** Error: html file could not created. %s\n", digits.c_str());
     return 1;
@@ -70,8 +78,21 @@ int writeWaterSystemPage(const std::string& folder, const RiverData& data,
 
 }  // namespace
 
+bool namesRunInput(const std::string& path, const std::string& dataPath,
+                   const std::string& codeListPath) {
+  const char* input = platform::sameFile(path, dataPath) ? "data file"
+                      : !codeListPath.empty() && platform::sameFile(path, codeListPath)
+                          ? "code list"
+                          : nullptr;
+  if (input == nullptr) return false;
+  std::fflush(stdout);
+  std::fprintf(stderr, "hydrochart: \"%s\" is the %s being read; it is not overwritten\n",
+               path.c_str(), input);
+  return true;
+}
+
 int writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
-                             const WaterSystemCodeList& list) {
+                             const WaterSystemCodeList& list, const std::string& codeListPath) {
   std::vector<std::uint32_t> waterSystemCodeList;
   try {
     waterSystemCodeList = collectWaterSystemCodes(data);
@@ -90,8 +111,8 @@ int writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
     // An existing folder is used again; one that cannot be made shows as pages that fail.
     platform::makeDirectory(folder);
     for (const std::uint32_t code : waterSystemCodeList) {
-      const int result = writeWaterSystemPage(folder, data, list, code);
-      if (result == 2 || result == 3) return result;
+      const int result = writeWaterSystemPage(folder, data, list, code, dataPath, codeListPath);
+      if (result >= 2) return result;
     }
   }
   releaseRiverData(data);

@@ -202,15 +202,36 @@ std::size_t countHtmlEntries(std::string_view region) {
   return count;
 }
 
-// Reads the rows exactly as they were counted, so that the list never outgrows the count.
+// Takes the cells in pairs, a code cell and the next cell as its label, each pair starting
+// just past the label cell of the one before; "</tr>" is not looked for, so after a row with a
+// single cell the pairs run across rows. Only a pair whose two cells share a row that holds
+// further cells passes over the rest of that row, so that rows of three or more cells give
+// their first two. At most `count` entries (the rows counted) are read.
 void fillHtmlEntries(std::string_view region, std::size_t count, int codePage,
                      WaterSystemCodeList& list) {
-  TableRow row{};
-  for (std::size_t at = 0; list.size() < count && nextTableRow(region, at, row); at = row.next) {
+  std::size_t at = 0;
+  while (list.size() < count) {
+    const std::size_t codeOpen = locate(region, at, "<td>");
+    if (codeOpen == npos) return;
+    const std::size_t codeStart = codeOpen + 4;
+    const std::size_t codeEnd = locate(region, codeStart, "</td>");
+    if (codeEnd == npos) return;
+    const std::size_t labelOpen = locate(region, codeEnd + 5, "<td>");
+    if (labelOpen == npos) return;
+    const std::size_t labelStart = labelOpen + 4;
+    const std::size_t labelEnd = locate(region, labelStart, "</td>");
+    if (labelEnd == npos) return;
     WaterSystemCodeEntry entry;
-    entry.code = parseCode(region.substr(row.codeStart, row.codeEnd - row.codeStart));
-    storeLabel(entry, region.substr(row.labelStart, row.labelEnd - row.labelStart), codePage);
+    entry.code = parseCode(region.substr(codeStart, codeEnd - codeStart));
+    storeLabel(entry, region.substr(labelStart, labelEnd - labelStart), codePage);
     list.push_back(std::move(entry));
+    at = labelEnd + 5;
+
+    const std::size_t rowBetween = locate(region, codeEnd, "</tr>");
+    const bool oneRow = rowBetween == npos || rowBetween > labelOpen;
+    const std::size_t rowEnd = locate(region, at, "</tr>");
+    const std::size_t nextCell = locate(region, at, "<td>");
+    if (oneRow && rowEnd != npos && nextCell != npos && nextCell < rowEnd) at = rowEnd + 5;
   }
 }
 

@@ -1,5 +1,8 @@
 #include "hydrochart/indexpage.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -33,33 +36,97 @@ constexpr char kSourceLine[] =
 
 constexpr std::size_t kFolderNameLimit = 63;
 
-// The index file and whether every byte handed to it arrived.
-struct IndexFile {
-  std::FILE* file = nullptr;
-  bool failed = false;
+// The index file. A regular file (or a new one) is written to a temporary file beside it and
+// renamed over it only when every byte arrived, so that a failed run leaves the previous index
+// as it was. Something else in its place (a device such as /dev/full, a FIFO) has no content to
+// lose and is written in place.
+class IndexFile {
+ public:
+  IndexFile() = default;
+  IndexFile(const IndexFile&) = delete;
+  IndexFile& operator=(const IndexFile&) = delete;
+  ~IndexFile() { discard(); }
+
+  // False when the file (or its temporary file) cannot be created.
+  bool open(const std::string& path) {
+    std::string target = path;
+    struct stat status {};
+    const bool exists = ::stat(path.c_str(), &status) == 0;
+    if (exists && !S_ISREG(status.st_mode)) {
+      file_ = std::fopen(path.c_str(), "w");
+      return file_ != nullptr;
+    }
+    if (exists) {
+      // Through a symbolic link the file it names is replaced, and the link stays.
+      if (char* real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+      }
+    }
+    const std::string folder = platform::removeLastComponent(target);
+    std::string temporary = (folder.empty() ? "." : folder) + "/.index.html-XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return false;
+    // The permissions that a file created in place would get (or that the old index had).
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, exists ? (status.st_mode & 07777) : (0666 & ~mask));
+    file_ = ::fdopen(fd, "w");
+    if (file_ == nullptr) {
+      ::close(fd);
+      ::unlink(temporary.c_str());
+      return false;
+    }
+    temporary_ = temporary;
+    target_ = target;
+    return true;
+  }
 
   void write(std::string_view text) {
-    if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) failed = true;
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
   }
-  // Closes the file; false when a write or the close failed.
-  bool close() {
-    const bool closed = std::fclose(file) == 0;
-    file = nullptr;
-    return closed && !failed;
+
+  // Closes the file and puts it in place; false (with the temporary file removed) when a write,
+  // the close or the rename failed.
+  bool commit() {
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (temporary_.empty()) return closed && !failed_;
+    if (closed && !failed_ && ::rename(temporary_.c_str(), target_.c_str()) == 0) {
+      temporary_.clear();
+      return true;
+    }
+    discard();
+    return false;
   }
+
+ private:
+  void discard() {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
+  }
+
+  std::FILE* file_ = nullptr;
+  std::string temporary_;  // empty when writing in place or once renamed
+  std::string target_;
+  bool failed_ = false;
 };
 
-// Output folders by prefecture: the name of the last matching folder per code, or empty.
-std::array<std::string, kPrefectureCount> findPrefectureFolders(
+// Output folders by prefecture: the names of the matching folders of each code, in the order
+// of the search.
+std::array<std::vector<std::string>, kPrefectureCount> findPrefectureFolders(
     const std::vector<platform::DirectoryEntry>& matches) {
-  std::array<std::string, kPrefectureCount> prefectureFolders;
+  std::array<std::vector<std::string>, kPrefectureCount> prefectureFolders;
   for (const platform::DirectoryEntry& entry : matches) {
     if (!entry.isDirectory || entry.name.empty() || entry.name[0] == '.') continue;
     if (entry.name.size() < 8) continue;
     // The prefecture code is the second pair of wildcard characters, from the eighth on.
     const long code = std::strtol(entry.name.c_str() + 7, nullptr, 10);
     if (code < 1 || code > kPrefectureCount) continue;
-    prefectureFolders[static_cast<std::size_t>(code - 1)] = entry.name.substr(0, kFolderNameLimit);
+    prefectureFolders[static_cast<std::size_t>(code - 1)].push_back(
+        entry.name.substr(0, kFolderNameLimit));
   }
   return prefectureFolders;
 }
@@ -70,15 +137,32 @@ std::array<std::string, kPrefectureCount> findPrefectureFolders(
 void appendLinkTarget(std::string& out, std::string_view name) {
   for (const char c : name) {
     switch (c) {
-      case '&': out.append("&amp;"); break;
-      case '"': out.append("&quot;"); break;
-      case '\'': out.append("&#39;"); break;
-      case '<': out.append("&lt;"); break;
-      case '>': out.append("&gt;"); break;
-      case '%': out.append("%25"); break;
-      case '#': out.append("%23"); break;
-      case '?': out.append("%3F"); break;
-      default: out.push_back(c);
+      case '&':
+        out.append("&amp;");
+        break;
+      case '"':
+        out.append("&quot;");
+        break;
+      case '\'':
+        out.append("&#39;");
+        break;
+      case '<':
+        out.append("&lt;");
+        break;
+      case '>':
+        out.append("&gt;");
+        break;
+      case '%':
+        out.append("%25");
+        break;
+      case '#':
+        out.append("%23");
+        break;
+      case '?':
+        out.append("%3F");
+        break;
+      default:
+        out.push_back(c);
     }
   }
 }
@@ -97,11 +181,9 @@ void appendLinkText(std::string& out, std::string_view text) {
   }
 }
 
-// Writes the links of one folder's pages; false when the folder holds no page file at all.
-bool writePageLinks(IndexFile& index, const std::string& base, const std::string& folder,
-                    int& linkCount) {
-  const auto pages = platform::findFiles(base + "/" + folder + "/*.htm");
-  if (pages.empty()) return false;
+// Writes the links of one folder's pages.
+void writePageLinks(IndexFile& index, const std::string& folder,
+                    const std::vector<platform::DirectoryEntry>& pages, int& linkCount) {
   for (const platform::DirectoryEntry& page : pages) {
     if (page.isDirectory) continue;
     // "000000_label.htm": the code before the first "_", the label after it, up to the first ".".
@@ -124,7 +206,24 @@ bool writePageLinks(IndexFile& index, const std::string& base, const std::string
     index.write(link);
     ++linkCount;
   }
-  return true;
+}
+
+// The folder listed for one prefecture: the last one the search returned that holds a page
+// file. A folder without any (a data file without water systems leaves one) is named on
+// standard error and passed over. False when no folder of the prefecture holds a page.
+bool choosePrefectureFolder(const std::string& base, const std::vector<std::string>& folders,
+                            std::string& folder, std::vector<platform::DirectoryEntry>& pages) {
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    pages = platform::findFiles(base + "/" + *it + "/*.htm");
+    if (!pages.empty()) {
+      folder = *it;
+      return true;
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr, "hydrochart: \"%s/%s\" holds no page; left out of the index\n",
+                 base.c_str(), it->c_str());
+  }
+  return false;
 }
 
 }  // namespace
@@ -142,8 +241,7 @@ int createIndexPage(const std::string& baseFolder) {
 
   const std::string indexPath = base + "/index.html";
   IndexFile index;
-  index.file = std::fopen(indexPath.c_str(), "w");
-  if (index.file == nullptr) {
+  if (!index.open(indexPath)) {
     std::printf("** Error: \"%s\" could not be created.\n", indexPath.c_str());
     return 3;
   }
@@ -153,20 +251,20 @@ int createIndexPage(const std::string& baseFolder) {
   int prefectureCount = 0;
   int linkCount = 0;
   for (int i = 0; i < kPrefectureCount; ++i) {
-    const std::string& folder = prefectureFolders[static_cast<std::size_t>(i)];
-    if (folder.empty()) continue;
+    std::string folder;
+    std::vector<platform::DirectoryEntry> pages;
+    if (!choosePrefectureFolder(base, prefectureFolders[static_cast<std::size_t>(i)], folder,
+                                pages)) {
+      continue;
+    }
     ++prefectureCount;
     index.write(std::string("<h3>") + prefectureNames[static_cast<std::size_t>(i)] + "</h3>\n");
-    if (!writePageLinks(index, base, folder, linkCount)) {
-      // The index stays as far as it was written, without its source line and end.
-      index.close();
-      return 4;
-    }
+    writePageLinks(index, folder, pages, linkCount);
     index.write("<br><p>\n");
   }
   index.write(kSourceLine);
   index.write("</body></html>\n");
-  if (!index.close()) {
+  if (!index.commit()) {
     std::printf("** Error: \"%s\" could not be created.\n", indexPath.c_str());
     return 3;
   }

@@ -3,7 +3,8 @@
 
 #include <string>
 
-// Writes "<baseFolder>/index.html" ("." when `baseFolder` is empty). 0 on success; 1 when the
-// base folder does not exist; 2 when no output folder matches; 3 when the index cannot be
-// created; 4 when a listed folder holds no page.
+// Writes "<baseFolder>/index.html" ("." when `baseFolder` is empty). Output folders without any
+// page are left out (named on standard error). 0 on success; 1 when the base folder does not
+// exist; 2 when no output folder matches; 3 when the index cannot be created or written whole,
+// in which case the previous index stays as it was.
 int createIndexPage(const std::string& baseFolder);

@@ -1,14 +1,16 @@
 #include "hydrochart/run.h"
 
+#include <strings.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 
 #include "hydrochart/allpages.h"
 #include "hydrochart/codelist.h"
 #include "hydrochart/indexpage.h"
+#include "hydrochart/mappage/pagetext.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
@@ -39,28 +41,41 @@ Color parseHexColor(const char* text) {
   return 1;
 }
 
-int loadCodeList(WaterSystemCodeList& list) {
-  std::int32_t codePage = -1;
-  int count = loadWaterSystemCodeList(list, kCodeListXml, kCodeListHtml, codePage);
+// Loads the code list from the working directory, else from the program's folder.
+// `codeListPath` becomes the file last read ("" when none was).
+int loadCodeList(WaterSystemCodeList& list, std::string& codeListPath) {
+  auto load = [&list, &codeListPath](const std::string& xml, const std::string& html) {
+    std::int32_t codePage = -1;
+    const int count = loadWaterSystemCodeList(list, xml, html, codePage);
+    // The loader reads the XML form whenever that file exists, else the HTML form.
+    if (codePage != -1) codeListPath = platform::pathExists(xml) ? xml : html;
+    return count;
+  };
+  codeListPath.clear();
+  const int count = load(kCodeListXml, kCodeListHtml);
   if (count != 0) return count;
   // Not found (or empty) in the working directory: try the program's own folder.
   const std::string folder = platform::programDirectory();
   if (folder.empty() || folder.size() + 24 > platform::kMaxPathLength) return 0;
-  return loadWaterSystemCodeList(list, folder + "/" + kCodeListXml, folder + "/" + kCodeListHtml,
-                                 codePage);
+  return load(folder + "/" + kCodeListXml, folder + "/" + kCodeListHtml);
 }
 
-int writeCodeLabelFile(const std::vector<std::string>& args, const WaterSystemCodeList& list) {
+int writeCodeLabelFile(const std::vector<std::string>& args, const WaterSystemCodeList& list,
+                       const std::string& codeListPath) {
   const std::string path = codeLabelFileName(args);
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  // Opening the code list itself for writing would empty it before a line is written.
+  std::FILE* file =
+      namesRunInput(path, std::string(), codeListPath) ? nullptr : std::fopen(path.c_str(), "wb");
   if (!file) {
     std::fputs("** Error: Code Label file not created.\n", stdout);
     return failurePath();
   }
   bool ok = true;
   for (const auto& entry : list) {
-    ok = std::fprintf(file, "\t\t\t\t<codelabel label=\"%s\" code=\"%06u\" />\n",
-                      entry.labelUtf8.c_str(), static_cast<unsigned>(entry.code)) > 0 && ok;
+    // The code goes through a signed conversion, as "%06d" of the 32-bit value.
+    ok = std::fprintf(file, "\t\t\t\t<codelabel label=\"%s\" code=\"%06d\" />\n",
+                      entry.labelUtf8.c_str(), static_cast<int>(entry.code)) > 0 &&
+         ok;
   }
   ok = std::fclose(file) == 0 && ok;
   if (!ok) {
@@ -72,7 +87,8 @@ int writeCodeLabelFile(const std::vector<std::string>& args, const WaterSystemCo
   return 0;
 }
 
-int runBatch(const std::string& pattern, const WaterSystemCodeList& list) {
+int runBatch(const std::string& pattern, const WaterSystemCodeList& list,
+             const std::string& codeListPath) {
   const auto matches = platform::findFiles(pattern);
   if (matches.empty()) return 2;
   // Matches are opened in the pattern's folder; a pattern without a folder part opens them in
@@ -90,24 +106,42 @@ int runBatch(const std::string& pattern, const WaterSystemCodeList& list) {
     const int loaded = loadRiverData(path, data);
     if (loaded < 0) continue;  // a file that cannot be opened is skipped
     if (loaded > 0) return failurePath();
-    if (writeAllWaterSystemPages(path, data, list) != 0) return failurePath();
+    if (writeAllWaterSystemPages(path, data, list, codeListPath) != 0) return failurePath();
     std::printf("%s was processed.\n", path.c_str());
   }
   return 0;
 }
 
-int runPage(const std::vector<std::string>& args, RiverData& data) {
+// A code argument that names no river and no water system of the data (a typo, 0, -1) draws
+// nothing; the page is still written, and the user is told on standard error.
+void warnIfNothingMatches(const std::string& argument, std::uint64_t code, const RiverData& data,
+                          const std::string& dataPath) {
+  const bool river = code >= 1000000;
+  const bool found = river ? !streamsOfRiver(data, code).empty()
+                           : !streamsOfWaterSystem(data, static_cast<std::uint32_t>(code)).empty();
+  if (found) return;
+  std::fflush(stdout);
+  std::fprintf(stderr, "hydrochart: \"%s\" matches no %s (code %llu) in \"%s\"\n", argument.c_str(),
+               river ? "river" : "water system", static_cast<unsigned long long>(code),
+               dataPath.c_str());
+}
+
+int runPage(const std::vector<std::string>& args, RiverData& data,
+            const std::string& codeListPath) {
   const std::string& pagePath = args[1];
+  // Like the titles of water-system pages, a "<" of the title cannot start markup.
   const std::string title =
-      args.size() > 2 ? std::string(platform::cutUtf8(args[2], kMaxTitleBytes)) : std::string();
+      args.size() > 2 ? pagetext::htmlLessThanEscaped(platform::cutUtf8(args[2], kMaxTitleBytes))
+                      : std::string();
   MapPage page;
-  if (!openMapPage(page, pagePath, title)) {
+  if (namesRunInput(pagePath, args[0], codeListPath) || !openMapPage(page, pagePath, title)) {
     std::printf("** Error: Output file \"%s\" not created.\n", pagePath.c_str());
     return failurePath();
   }
   std::int32_t colorIndex = 0;
   for (std::size_t i = 3; i < args.size(); ++i) {
     const CodeArgument argument = parseCodeArgument(args[i]);
+    warnIfNothingMatches(args[i], argument.code, data, args[0]);
     int status;
     if (argument.code >= 1000000) {
       const Color color = argument.automatic ? colorFromIndex(colorIndex, 0.75) : argument.color;
@@ -132,8 +166,8 @@ int runPage(const std::vector<std::string>& args, RiverData& data) {
 }  // namespace
 
 bool modeLoadsCodeList(const std::vector<std::string>& args) {
-  return !args.empty() && strcasecmp(args[0].c_str(), "create_index") != 0 &&
-         args[0] != "-h" && args[0] != "--help" && args[0] != "--version";
+  return !args.empty() && strcasecmp(args[0].c_str(), "create_index") != 0 && args[0] != "-h" &&
+         args[0] != "--help" && args[0] != "--version";
 }
 
 RunMode chooseRunMode(const std::vector<std::string>& args, bool haveCodeList) {
@@ -203,28 +237,32 @@ int runHydrochart(const std::vector<std::string>& args) {
   }
 
   WaterSystemCodeList list;
-  loadCodeList(list);
+  std::string codeListPath;
+  loadCodeList(list, codeListPath);
   const RunMode mode = chooseRunMode(args, !list.empty());
   switch (mode) {
     case RunMode::CodeLabel:
-      return writeCodeLabelFile(args, list);
+      return writeCodeLabelFile(args, list, codeListPath);
     case RunMode::Batch:
       if (args[0].size() > platform::kMaxPathLength) {
         std::printf("** Error: Path too long: %s\n", args[0].c_str());
         return failurePath();
       }
-      return runBatch(args[0], list);
+      return runBatch(args[0], list, codeListPath);
     default:
       break;
   }
 
   RiverData data;
-  if (loadRiverData(args[0], data) != 0) {
-    std::printf("** Error: River data file \"%s\" not found.\n", args[0].c_str());
+  const int loaded = loadRiverData(args[0], data);
+  if (loaded != 0) {
+    // A file with a coordinate that is not a finite number was found, and the loader said what is
+    // wrong.
+    if (loaded != 2) std::printf("** Error: River data file \"%s\" not found.\n", args[0].c_str());
     return failurePath();
   }
   if (mode == RunMode::AllWaterSystems) {
-    return writeAllWaterSystemPages(args[0], data, list) == 0 ? 0 : failurePath();
+    return writeAllWaterSystemPages(args[0], data, list, codeListPath) == 0 ? 0 : failurePath();
   }
-  return runPage(args, data);
+  return runPage(args, data, codeListPath);
 }

@@ -21,6 +21,13 @@ bool isDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat first;
+  struct stat second;
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool makeDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) == 0) return true;
   return errno == EEXIST && isDirectory(path);
@@ -40,6 +47,22 @@ std::string programDirectory() {
   return removeLastComponent(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
+namespace {
+
+// The name pattern in fnmatch's syntax with only "*" and "?" left as wildcards: brackets and
+// backslashes are escaped, so that they match themselves as the search's own rules say.
+std::string escapedNamePattern(std::string_view pattern) {
+  std::string escaped;
+  escaped.reserve(pattern.size() * 2);
+  for (const char c : pattern) {
+    if (c == '[' || c == ']' || c == '\\') escaped.push_back('\\');
+    escaped.push_back(c);
+  }
+  return escaped;
+}
+
+}  // namespace
+
 std::vector<DirectoryEntry> findFiles(const std::string& pattern) {
   std::vector<DirectoryEntry> found;
   const auto slash = pattern.rfind('/');
@@ -47,14 +70,15 @@ std::vector<DirectoryEntry> findFiles(const std::string& pattern) {
   const std::string folder(slash == std::string::npos ? std::string_view(".")
                            : slash == 0                ? std::string_view("/")
                                                        : whole.substr(0, slash));
-  const std::string namePattern(slash == std::string::npos ? whole : whole.substr(slash + 1));
+  const std::string namePattern =
+      escapedNamePattern(slash == std::string::npos ? whole : whole.substr(slash + 1));
 
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return found;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    if (::fnmatch(namePattern.c_str(), entry->d_name, FNM_NOESCAPE) != 0) continue;
+    if (::fnmatch(namePattern.c_str(), entry->d_name, 0) != 0) continue;
     found.push_back({std::string(name), isDirectory(folder + "/" + entry->d_name)});
   }
   ::closedir(dir);

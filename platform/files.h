@@ -11,6 +11,10 @@ namespace platform {
 bool pathExists(const std::string& path);
 bool isDirectory(const std::string& path);
 
+// Whether both paths name the same existing file (same device and inode), whatever their
+// spelling: links, "./" and ".." parts, other folders.
+bool sameFile(const std::string& a, const std::string& b);
+
 // Creates one folder level (mode 0777 before the umask). An existing folder counts as success.
 bool makeDirectory(const std::string& path);
 
@@ -26,7 +30,8 @@ struct DirectoryEntry {
 };
 
 // Entries of the folder part of `pattern` whose names match its last component, with "*" and
-// "?" as wildcards (dot files included, "." and ".." never), sorted by name in byte order.
+// "?" as the only wildcards ("[", "]" and "\\" match themselves; dot files included, "." and
+// ".." never), sorted by name in byte order.
 // A pattern whose folder cannot be read matches nothing.
 std::vector<DirectoryEntry> findFiles(const std::string& pattern);
 

@@ -113,15 +113,20 @@ bool openMapPage(MapPage& page, const std::string& path, std::string_view title)
 
 int closeMapPage(MapPage& page) {
   if (page.file == nullptr) return EOF;
+  // A page on which no polyline position was drawn still has its initial box, which a browser
+  // cannot show ("infinite number of tiles"): such a page opens on Japan instead.
+  const MapBounds& drawn = page.mapBounds;
+  const MapBounds& box =
+      drawn.minLat > drawn.maxLat || drawn.minLon > drawn.maxLon ? kJapanBounds : drawn;
   std::string& out = page.pending;
   out.append("map.fitBounds(L.latLngBounds([");
-  pagetext::appendFixed8(out, page.mapBounds.minLat);
+  pagetext::appendFixed8(out, box.minLat);
   out.push_back(',');
-  pagetext::appendFixed8(out, page.mapBounds.minLon);
+  pagetext::appendFixed8(out, box.minLon);
   out.append("],[");
-  pagetext::appendFixed8(out, page.mapBounds.maxLat);
+  pagetext::appendFixed8(out, box.maxLat);
   out.push_back(',');
-  pagetext::appendFixed8(out, page.mapBounds.maxLon);
+  pagetext::appendFixed8(out, box.maxLon);
   out.append("]));\nosmjp.addTo(map);\n</script>\n</body></html>\n");
   return finishFile(page) ? 0 : EOF;
 }

@@ -21,6 +21,10 @@ struct MapBounds {
   double maxLon;
 };
 
+// The view of a page without any river: the main islands of Japan, Okinawa and the Ogasawara
+// islands.
+constexpr MapBounds kJapanBounds{24.0, 46.0, 122.0, 154.0};
+
 // One open page and its state. Only one page is written at a time; `pathCount` keeps its value
 // after the page is closed so that callers can report it.
 struct MapPage {
@@ -42,7 +46,8 @@ struct MapPage {
 // created. `title` is UTF-8 and written verbatim.
 bool openMapPage(MapPage& page, const std::string& path, std::string_view title);
 
-// Writes the view-fitting line and the document end and closes the file. Returns 0 when every
+// Writes the view-fitting line and the document end and closes the file. The view fits the
+// box of every polyline position drawn, or kJapanBounds when none was. Returns 0 when every
 // byte of the page reached the file, non-zero when a write or the close failed.
 int closeMapPage(MapPage& page);
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -119,9 +120,57 @@ bool parseLatLon(std::string_view text, double& lat, double& lon) {
   return true;
 }
 
-// A river name of at most 63 bytes; a longer one is cut before the character that would
-// cross that limit.
-void storeRiverName(Stream& stream, std::string_view name) {
+// Thrown when a stored position would hold a coordinate that is not a finite number (nan, inf,
+// or a value such as 1e999 beyond the range of a double): no page could show it.
+struct NonFiniteCoordinate {};
+
+void requireFinite(double lat, double lon) {
+  if (!std::isfinite(lat) || !std::isfinite(lon)) throw NonFiniteCoordinate{};
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// The encoding that the XML declaration on the first line of a data file names, as an iconv
+// name, when it is a Japanese encoding other than UTF-8 (published files are UTF-8; an older
+// or re-saved file may be Shift_JIS or EUC-JP). nullptr for UTF-8, for any other name, and
+// for a file that starts with a UTF-8 byte-order mark.
+const char* declaredNameEncoding(std::string_view firstLine) {
+  if (firstLine.substr(0, 3) == "\xEF\xBB\xBF") return nullptr;
+  const std::size_t declaration = findPattern(firstLine, "<?xml");
+  if (declaration == kNotFound) return nullptr;
+  const std::size_t end = findPattern(firstLine, "?>", declaration);
+  const std::size_t attribute = findPattern(firstLine, "encoding=", declaration);
+  if (end == kNotFound || attribute == kNotFound || attribute > end) return nullptr;
+  const std::size_t open = attribute + 9;
+  if (open >= end || (firstLine[open] != '"' && firstLine[open] != '\'')) return nullptr;
+  const std::size_t close = firstLine.find(firstLine[open], open + 1);
+  if (close == std::string_view::npos || close > end) return nullptr;
+  const std::string_view name = firstLine.substr(open + 1, close - open - 1);
+  for (const std::string_view shiftJis : {"Shift_JIS", "Shift-JIS", "SJIS", "x-sjis", "MS_Kanji",
+                                          "csShiftJIS", "Windows-31J", "CP932"}) {
+    if (equalsNoCase(name, shiftJis)) return "CP932";
+  }
+  for (const std::string_view eucJp : {"EUC-JP", "EUC_JP", "eucJP", "x-euc-jp"}) {
+    if (equalsNoCase(name, eucJp)) return "EUC-JP";
+  }
+  return nullptr;
+}
+
+// A river name of at most 63 bytes of UTF-8, converted from `encoding` first when the file
+// is not UTF-8; a longer one is cut before the character that would cross that limit.
+void storeRiverName(Stream& stream, std::string_view name, const char* encoding) {
+  std::string converted;
+  if (encoding != nullptr && !name.empty()) {
+    converted = platform::convertText(name, encoding, "UTF-8");
+    name = converted;
+  }
   const std::string_view kept = platform::cutUtf8(name, sizeof stream.riverName - 1);
   const std::size_t n = kept.size();
   if (n > 0) std::memcpy(stream.riverName, kept.data(), n);
@@ -134,7 +183,12 @@ class RiverDataLoader {
 
   void run() {
     std::string_view line;
+    bool firstLine = true;
     while (reader_.readDataLine(line)) {
+      if (firstLine) {
+        nameEncoding_ = declaredNameEncoding(line);
+        firstLine = false;
+      }
       std::array<std::size_t, 4> after;
       const std::uint32_t found = elementTags.scan(line, after);
       if (found == 0) continue;
@@ -198,7 +252,10 @@ class RiverDataLoader {
           findPattern(line, "</gml:posList>") != kNotFound) {
         break;
       }
-      if (parseLatLon(line, position.lat, position.lon)) append(pointList, position);
+      if (parseLatLon(line, position.lat, position.lon)) {
+        requireFinite(position.lat, position.lon);
+        append(pointList, position);
+      }
     }
     const auto last = static_cast<std::int32_t>(pointList.size()) - 1;
     append(data_.curves, Curve{first, last, id});
@@ -219,6 +276,7 @@ class RiverDataLoader {
         if (end == kNotFound) end = line.size();
         Point point{0.0, 0.0, id};
         if (parseLatLon(line.substr(start, end - start), point.lat, point.lon)) {
+          requireFinite(point.lat, point.lon);
           append(data_.points, point);
         }
       }
@@ -258,7 +316,7 @@ class RiverDataLoader {
         case kRiverNameRow:
           // A name whose closing tag is not on its line is stored empty.
           if (!valueBefore(line, start, "</ksj:riverName>", value)) value = {};
-          storeRiverName(stream, value);
+          storeRiverName(stream, value, nameEncoding_);
           break;
         case kOriginalDataTypeRow:
           if (valueBefore(line, start, "</ksj:originalDataType>", value)) {
@@ -313,6 +371,7 @@ class RiverDataLoader {
 
   DataLineReader reader_;
   RiverData& data_;
+  const char* nameEncoding_ = nullptr;  // iconv name of a file that is not UTF-8
 };
 
 // Room for the positions of a typical file, so that a large file needs no copying growth.
@@ -354,6 +413,13 @@ int loadRiverData(const std::string& path, RiverData& data) {
     ::close(fd);
     std::fputs("** Error: realloc\n", stdout);
     return 1;
+  } catch (const NonFiniteCoordinate&) {
+    ::close(fd);
+    releaseRiverData(data);
+    std::printf(
+        "** Error: River data file \"%s\" holds a coordinate that is not a finite number.\n",
+        path.c_str());
+    return 2;
   }
   ::close(fd);
   std::printf("%s : pointList=%d Stream=%d Curve=%d(maxCv=%d) Node=%d Point=%d(maxPt=%d)\n",

@@ -80,7 +80,8 @@ struct RiverData {
 // Loads `path` into `data` (replacing what it held) and prints the load report.
 // Returns -1 when the file cannot be opened or is a folder (nothing printed, `data` untouched),
 // 0 when loaded, 1 when an array could not grow ("** Error: realloc\n" printed; the data set
-// must not be used).
+// must not be used), 2 when a stored position would hold a coordinate that is not a finite
+// number (nan, inf, 1e999: its error line printed, the data set emptied).
 int loadRiverData(const std::string& path, RiverData& data);
 
 // Builds `data.index` from the records (loadRiverData calls it; tests that fill a data set by

@@ -11,7 +11,7 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { spawnSync } = require('node:child_process');
 const { pathToFileURL, fileURLToPath } = require('node:url');
-const { checkMapPage, countLayers } = require('./lib/mapchecks');
+const { checkMapPage, countLayers, openMapPage } = require('./lib/mapchecks');
 const { parseIndexPage, parseMapPage } = require('./lib/pagetext');
 const { Report, brief } = require('./lib/report');
 
@@ -69,7 +69,12 @@ function runProgram(program, args, cwd) {
     env: { ...process.env, LANG: 'C.UTF-8', LC_ALL: 'C.UTF-8' },
   });
   const output = `${result.stdout || ''}${result.stderr || ''}${result.error ? String(result.error) : ''}`;
-  return { status: result.status, stdout: result.stdout || '', output: output.trim().split('\n').slice(-3).join(' | ') };
+  return {
+    status: result.status,
+    stdout: result.stdout || '',
+    stderr: result.stderr || '',
+    output: output.trim().split('\n').slice(-3).join(' | '),
+  };
 }
 
 function freshDir(dir) {
@@ -139,6 +144,52 @@ async function checkSamplePage(ctx) {
     interactLimit: Infinity,
     markerLimit: 4,
   });
+  await checkPageWithoutRivers(ctx, files[0]);
+}
+
+// A page whose codes match nothing (each one named on standard error) has no river to fit:
+// it opens on a view of Japan, with tiles and without a script error, and its command-line
+// title shows as text.
+async function checkPageWithoutRivers(ctx, dataFile) {
+  const { report, browser, options } = ctx;
+  const work = freshDir(path.join(options.output, 'work', 'no-river'));
+  fs.copyFileSync(dataFile, path.join(work, path.basename(dataFile)));
+  const pageFile = path.join(work, 'no-river.htm');
+  const title = '</title><script>window.__pwned = 1</script>該当なし';
+  const run = runProgram(options.hydrochart, [path.basename(dataFile), path.basename(pageFile), title, '0', '1234560009'], work);
+  const warnings = (run.stderr.match(/ matches no (river|water system) /g) || []).length;
+  if (
+    !report.check(
+      'page without rivers: hydrochart writes it (path=0) and names both codes that match nothing',
+      run.status === 0 && /\(path=0\)/.test(run.stdout) && warnings === 2 && fs.existsSync(pageFile),
+      `exit ${run.status}, ${warnings} warnings: ${run.output}`,
+    )
+  ) {
+    return;
+  }
+  const parsed = parseMapPage(fs.readFileSync(pageFile, 'utf8'));
+  const { page, events } = await openMapPage(browser, parsed, pageFile);
+  try {
+    await page.screenshot({ path: path.join(options.output, 'no-river-page.png') });
+    const shown = await page.evaluate(() => {
+      const center = map.getCenter();
+      return { lat: center.lat, lng: center.lng, zoom: map.getZoom(), pwned: typeof window.__pwned, title: document.title };
+    });
+    const errors = [...events.pageErrors, ...events.consoleErrors];
+    report.check(
+      'page without rivers: opens on Japan with tiles and no script error',
+      errors.length === 0 && shown.lat > 24 && shown.lat < 46 && shown.lng > 122 && shown.lng < 154 &&
+        Number.isFinite(shown.zoom) && browser.log.tiles > 0 && browser.log.refused.length === 0,
+      `centre ${shown.lat},${shown.lng} zoom ${shown.zoom}, ${browser.log.tiles} tiles; ${brief(errors)}`,
+    );
+    report.check(
+      'page without rivers: the command-line title shows as text and runs no script',
+      shown.pwned === 'undefined' && shown.title === title,
+      `__pwned is ${shown.pwned}, title ${JSON.stringify(shown.title)}`,
+    );
+  } finally {
+    await page.close();
+  }
 }
 
 async function checkGeneratedPage(ctx) {

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/tempfolder.h"
+
 using fetchunpack::AtomicFile;
 namespace fs = std::filesystem;
 
@@ -29,10 +31,8 @@ int countEntries(const fs::path& folder) {
 }  // namespace
 
 TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit) {
-  const fs::path folder =
-      fs::temp_directory_path() / ("fetchunpack_atomic_" + std::to_string(::getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const TempFolder temp("fetchunpack_atomic");
+  const fs::path folder = temp.path();
   const std::string target = (folder / "body.zip").string();
   std::ofstream(target) << "older";
   std::string cause;
@@ -64,5 +64,4 @@ TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit) {
   AtomicFile missing;
   EXPECT_FALSE(missing.create((folder / "no/such/folder/x.zip").string(), cause));
   EXPECT_FALSE(missing.commit(cause));
-  fs::remove_all(folder);
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/textconv.h"
+#include "tests/support/tempfolder.h"
 
 using namespace fetchunpack;
 namespace fs = std::filesystem;
@@ -67,21 +68,16 @@ class ExtractMemberTest : public ::testing::Test {
   void SetUp() override {
     setenv("TZ", "UTC", 1);
     tzset();
-    folder_ = fs::temp_directory_path() /
-              ("fetchunpack_extract_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
     archive_ = (folder_ / "data.zip").string();
   }
-  void TearDown() override { fs::remove_all(folder_); }
 
   int extract(const std::string& member) {
     std::string cause;
     return extractMember(archive_, member, cause);
   }
 
-  fs::path folder_;
+  TempFolder temp_{"fetchunpack_extract"};
+  fs::path folder_ = temp_.path();
   std::string archive_;
 };
 

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/tempfolder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -93,12 +95,6 @@ const WaterSystemCodeList kCodeList = {
 
 class AllPagesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/w05allpages.XXXXXX";
-    root_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
   // Writes and loads a data file (its load report is not checked here).
   void load(const std::string& path, const std::vector<StreamSpec>& streams) {
     fs::create_directories(fs::path(path).parent_path());
@@ -117,7 +113,8 @@ class AllPagesTest : public ::testing::Test {
     return result;
   }
 
-  std::string root_;
+  TempFolder folder_{"w05allpages"};
+  std::string root_ = folder_.path();
   RiverData data_;
 };
 
@@ -168,6 +165,26 @@ TEST_F(AllPagesTest, WithoutCodeListTheMainRiverNamesTheSystem) {
   EXPECT_EQ(titleOf(readFile(folder + "130020_その他.htm")), "130020");
   EXPECT_EQ(titleOf(readFile(folder + "140010_その他.htm")), "140010");
   EXPECT_EQ(titleOf(readFile(folder + "150010_その他.htm")), "150010");
+}
+
+// A label that is there but empty is a label: the page is "CODE_.htm" titled "CODE ", not
+// the page of a system without a label.
+TEST_F(AllPagesTest, EmptyLabelIsALabel) {
+  const std::string path = root_ + "/W05-09_13-g.xml";
+  load(path, kThreeSystems);
+  std::string out;
+  ASSERT_EQ(write(path, {{130010, ""}, {130020, "鶴見川"}}, out), 0);
+  const std::string folder = root_ + "/W05-09_13-g_html/";
+  EXPECT_EQ(titleOf(readFile(folder + "130010_.htm")), "130010 ");
+  EXPECT_FALSE(fs::exists(folder + "130010_その他.htm"));
+  EXPECT_EQ(titleOf(readFile(folder + "140010_その他.htm")), "140010");
+
+  // Without a code list: a main river whose name is empty (or missing) names the system "".
+  fs::remove_all(root_ + "/W05-09_13-g_html");
+  load(path, {{130010, 1300100001, 1, ""}, {130020, 1300200001, 0, ""}});
+  ASSERT_EQ(write(path, {}, out), 0);
+  EXPECT_EQ(titleOf(readFile(folder + "130010_.htm")), "130010 ");
+  EXPECT_EQ(titleOf(readFile(folder + "130020_その他.htm")), "130020");
 }
 
 TEST_F(AllPagesTest, FolderComesFromTheFirstDotXmlOfThePath) {

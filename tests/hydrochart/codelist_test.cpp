@@ -8,6 +8,7 @@
 #include <random>
 
 #include "platform/textconv.h"
+#include "tests/support/tempfolder.h"
 
 namespace fs = std::filesystem;
 
@@ -16,12 +17,9 @@ namespace {
 class CodeListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/w05codelist.XXXXXX";
-    root_ = mkdtemp(tmpl);
     xml_ = root_ + "/WaterSystemCodeCd.xml";
     html_ = root_ + "/WaterSystemCodeCd.html";
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   static void write(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -45,7 +43,8 @@ class CodeListTest : public ::testing::Test {
            "</ksjc:WaterSystemCodeCd>\n</ksjc:Dictionary>\n";
   }
 
-  std::string root_, xml_, html_;
+  TempFolder folder_{"w05codelist"};
+  std::string root_ = folder_.path(), xml_, html_;
   WaterSystemCodeList list_{WaterSystemCodeEntry{9, "stale"}};
   std::int32_t codePage_ = 123;
 };
@@ -290,6 +289,29 @@ TEST_F(CodeListTest, HtmlTableRowsBecomeEntries) {
   EXPECT_EQ(list_[0].labelUtf8, "一");
   EXPECT_EQ(list_[1].code, 2u);
   EXPECT_EQ(list_[1].labelUtf8, "二");
+
+  // After a row with a single cell the pairs run across rows: the lone cell is a code, the
+  // first cell of the next row its label, and so on; the count of rows still bounds the list.
+  write(html_,
+        "<table>\n<tr><td>A</td></tr>\n"
+        "<tr><td>1</td><td>x</td></tr>\n"
+        "<tr><td>2</td><td>y</td></tr>\n</table>");
+  ASSERT_EQ(load(out), 2);
+  EXPECT_EQ(list_[0].code, 0u);
+  EXPECT_EQ(list_[0].labelUtf8, "1");
+  EXPECT_EQ(list_[1].code, 0u);
+  EXPECT_EQ(list_[1].labelUtf8, "2");
+  write(html_,
+        "<table>\n<tr><td>5</td><td>五</td></tr>\n<tr><td>note</td></tr>\n"
+        "<tr><td>6</td><td>六</td><td>extra</td></tr>\n"
+        "<tr><td>7</td><td>七</td></tr>\n</table>");
+  ASSERT_EQ(load(out), 3);
+  EXPECT_EQ(list_[0].code, 5u);
+  EXPECT_EQ(list_[0].labelUtf8, "五");
+  EXPECT_EQ(list_[1].code, 0u);  // "note" and "6", which share no row
+  EXPECT_EQ(list_[1].labelUtf8, "6");
+  EXPECT_EQ(list_[2].code, 0u);  // "六" and "extra"
+  EXPECT_EQ(list_[2].labelUtf8, "extra");
 
   // Without "<table" or "</table>" there is no list.
   write(html_, "<tr><td>1</td><td>一</td></tr>");

@@ -1,12 +1,18 @@
 #include "hydrochart/indexpage.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "tests/support/tempfolder.h"
 
 namespace fs = std::filesystem;
 
@@ -24,12 +30,6 @@ std::string expectedFile(const std::string& name) {
 
 class IndexPageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/w05index.XXXXXX";
-    base_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { fs::remove_all(base_); }
-
   void touch(const std::string& relative) {
     fs::create_directories(fs::path(base_ + "/" + relative).parent_path());
     std::ofstream(base_ + "/" + relative) << "<html></html>\n";
@@ -59,7 +59,8 @@ class IndexPageTest : public ::testing::Test {
     touch("W05-09_13-g_htmlx/130010_x.htm");        // does not match the pattern
   }
 
-  std::string base_;
+  TempFolder folder_{"w05index"};
+  std::string base_ = folder_.path();
 };
 
 TEST_F(IndexPageTest, ListsTheLastFolderOfEachPrefectureInCodeOrder) {
@@ -120,29 +121,98 @@ TEST_F(IndexPageTest, FailuresGiveTheirResultsAndMessages) {
   fs::remove(base_ + "/index.html");
 }
 
-TEST_F(IndexPageTest, FolderWithoutPagesStopsAfterItsHeading) {
+// An output folder without any page (hydrochart leaves one for a data file without water
+// systems) is named on standard error and left out; the index is finished all the same.
+TEST_F(IndexPageTest, FolderWithoutPagesIsLeftOut) {
   touch("W05-08_01-g_html/010001_石狩川.htm");
   fs::create_directories(base_ + "/W05-09_13-g_html");
   touch("W05-09_13-g_html/130010.html.txt");
   touch("W05-09_14-g_html/140010_相模川.htm");
   std::string out;
-  EXPECT_EQ(run(base_, out), 4);
-  EXPECT_EQ(out, "\"" + base_ + "/index.html\" was created");
-  const std::string index = readFile(base_ + "/index.html");
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(run(base_, out), 0);
+  EXPECT_EQ(
+      ::testing::internal::GetCapturedStderr(),
+      "hydrochart: \"" + base_ + "/W05-09_13-g_html\" holds no page; left out of the index\n");
+  EXPECT_EQ(out, "\"" + base_ + "/index.html\" was created and processed. Pref=2 WS=2\n");
   const std::string expected = expectedFile("index_expected.html");
-  const std::string head = expected.substr(0, expected.find("<h3>"));
-  EXPECT_EQ(index, head +
-                       "<h3>北海道</h3>\n"
-                       "<a href=\"W05-08_01-g_html/010001_石狩川.htm\"><small>010001 </small>"
-                       "石狩川</a> <br><p>\n"
-                       "<h3>東京都</h3>\n");
+  const std::size_t tokyo = expected.find("<h3>東京都</h3>");
+  const std::size_t kanagawa = expected.find("<h3>神奈川県</h3>");
+  EXPECT_EQ(readFile(base_ + "/index.html"), expected.substr(0, tokyo) + expected.substr(kanagawa));
+
+  // An earlier folder of the same prefecture that holds pages is listed in its place.
+  touch("W05-07_13-g_html/130099_前川.htm");
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(run(base_, out), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("W05-09_13-g_html"), std::string::npos);
+  EXPECT_EQ(out, "\"" + base_ + "/index.html\" was created and processed. Pref=3 WS=3\n");
+  EXPECT_NE(readFile(base_ + "/index.html")
+                .find("<h3>東京都</h3>\n<a href=\"W05-07_13-g_html/130099_前川.htm\">"),
+            std::string::npos);
 
   // A folder whose only match is a folder still counts as holding pages: no links, no failure.
+  fs::remove_all(base_ + "/W05-07_13-g_html");
   fs::create_directories(base_ + "/W05-09_13-g_html/only.htm");
   EXPECT_EQ(run(base_, out), 0);
   EXPECT_EQ(out, "\"" + base_ + "/index.html\" was created and processed. Pref=3 WS=2\n");
   EXPECT_NE(readFile(base_ + "/index.html").find("<h3>東京都</h3>\n<br><p>\n<h3>神奈川県</h3>\n"),
             std::string::npos);
+
+  // No folder with pages at all: an index without prefectures.
+  fs::remove_all(base_ + "/W05-08_01-g_html");
+  fs::remove_all(base_ + "/W05-09_13-g_html");
+  fs::remove_all(base_ + "/W05-09_14-g_html/140010_相模川.htm");
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(run(base_, out), 0);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(readFile(base_ + "/index.html"), expected.substr(0, expected.find("<h3>")) +
+                                                 expected.substr(expected.find("<small><hr>")));
+}
+
+// The index is put in place whole or not at all: the previous index survives a failed run, no
+// temporary file stays behind, and an index reached through a link is replaced behind the link.
+TEST_F(IndexPageTest, PreviousIndexSurvivesAFailedRun) {
+  touch("W05-09_14-g_html/140010_相模川.htm");
+  const std::string indexPath = base_ + "/index.html";
+  std::ofstream(indexPath) << "previous index\n";
+  ::chmod(indexPath.c_str(), 0640);
+  std::string out;
+  ASSERT_EQ(run(base_, out), 0);
+  EXPECT_NE(readFile(indexPath).find("140010_相模川.htm"), std::string::npos);
+  struct stat status {};
+  ASSERT_EQ(::stat(indexPath.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);  // the old index's permissions are kept
+
+  // A file-size limit below the index's size: the write fails and the old index stays.
+  std::ofstream(indexPath) << "previous index\n";
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const struct rlimit limit = {200, 200};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::testing::internal::CaptureStdout();
+    const int result = createIndexPage(base_);
+    ::_exit(result);
+  }
+  int waited = 0;
+  ASSERT_EQ(::waitpid(child, &waited, 0), child);
+  ASSERT_TRUE(WIFEXITED(waited));
+  EXPECT_EQ(WEXITSTATUS(waited), 3);
+  EXPECT_EQ(readFile(indexPath), "previous index\n");
+  for (const auto& entry : fs::directory_iterator(base_)) {
+    EXPECT_EQ(entry.path().filename().string().find(".index.html-"), std::string::npos)
+        << "temporary file left: " << entry.path();
+  }
+
+  // Through a symbolic link: the link stays, the file it names gets the new index.
+  fs::create_directories(base_ + "/real");
+  fs::remove(indexPath);
+  std::ofstream(base_ + "/real/index.html") << "previous index\n";
+  fs::create_symlink("real/index.html", indexPath);
+  ASSERT_EQ(run(base_, out), 0);
+  EXPECT_TRUE(fs::is_symlink(indexPath));
+  EXPECT_NE(readFile(base_ + "/real/index.html").find("140010_相模川.htm"), std::string::npos);
 }
 
 }  // namespace

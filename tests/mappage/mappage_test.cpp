@@ -57,6 +57,35 @@ TEST(MapPageTest, OpeningResetsStateAndClosingFitsTheBox) {
   EXPECT_EQ(closeMapPage(page), EOF);  // nothing open any more
 }
 
+// Streams drawn without any position leave the initial box: the page opens on Japan. A single
+// position, and a box that the initial maxima (the smallest positive double) still bound, are
+// boxes a browser can show and are written as they are.
+TEST(MapPageTest, PageWithoutPositionsOpensOnJapan) {
+  TempFolder folder;
+  const std::string path = folder.file("page.html");
+  auto fitLine = [&path](const MapBounds* box, std::int32_t pathCount) {
+    MapPage page;
+    EXPECT_TRUE(openMapPage(page, path, "t"));
+    page.pathCount = pathCount;
+    if (box != nullptr) page.mapBounds = *box;
+    EXPECT_EQ(closeMapPage(page), 0);
+    const std::string text = readFile(path);
+    const std::size_t start = text.find("map.fitBounds(");
+    return text.substr(start, text.find('\n', start) - start);
+  };
+  const std::string japan =
+      "map.fitBounds(L.latLngBounds([24.00000000,122.00000000],[46.00000000,154.00000000]));";
+  EXPECT_EQ(fitLine(nullptr, 0), japan);
+  EXPECT_EQ(fitLine(nullptr, 5), japan);
+  const MapBounds one{35.5, 35.5, 139.25, 139.25};
+  EXPECT_EQ(
+      fitLine(&one, 1),
+      "map.fitBounds(L.latLngBounds([35.50000000,139.25000000],[35.50000000,139.25000000]));");
+  const MapBounds south{-5.0, DBL_MIN, -10.0, DBL_MIN};
+  EXPECT_EQ(fitLine(&south, 1),
+            "map.fitBounds(L.latLngBounds([-5.00000000,-10.00000000],[0.00000000,0.00000000]));");
+}
+
 TEST(MapPageTest, FailedOpenLeavesEverythingAsItWas) {
   TempFolder folder;
   MapPage page;

@@ -15,6 +15,7 @@
 
 #include "hydrochart/mappage/mappage.h"
 #include "hydrochart/riverdata/riverdata.h"
+#include "tests/support/tempfolder.h"
 
 inline NodeIdText nodeId(std::string_view text) {
   NodeIdText id{};
@@ -69,19 +70,3 @@ inline std::string testDataPath(const std::string& name) {
   const char* source = std::getenv("W05_SOURCE_DIR");
   return std::string(source != nullptr ? source : ".") + "/tests/mappage/data/" + name;
 }
-
-// A fresh folder under the system's temporary folder, removed with the fixture.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "w05mappage.XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};

@@ -6,18 +6,16 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/tempfolder.h"
+
 namespace fs = std::filesystem;
 using namespace platform;
 
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/w05files.XXXXXX";
-    root_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { fs::remove_all(root_); }
   void touch(const std::string& name) { std::ofstream(root_ + "/" + name) << "x"; }
-  std::string root_;
+  TempFolder folder_{"w05files"};
+  std::string root_ = folder_.path();
 };
 
 TEST_F(FilesTest, FindFilesMatchesWildcardsInNameOrder) {
@@ -55,4 +53,55 @@ TEST(PathParts, RemoveLastComponent) {
   EXPECT_EQ(removeLastComponent("c.xml"), "");
   EXPECT_EQ(removeLastComponent("/c.xml"), "/");
   EXPECT_FALSE(programDirectory().empty());
+}
+
+// Only "*" and "?" are wildcards: a bracket in a name matches itself and never stands for a
+// set of characters, and a backslash is an ordinary character of a name.
+TEST_F(FilesTest, BracketsAndBackslashesMatchThemselves) {
+  touch("W05-01_01-g[1].xml");
+  touch("W05-01_01-g1.xml");
+  touch("a\\b.xml");
+  touch("ab.xml");
+  auto names = [](const std::vector<DirectoryEntry>& found) {
+    std::vector<std::string> result;
+    for (const auto& entry : found) result.push_back(entry.name);
+    return result;
+  };
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(names(findFiles(root_ + "/W05-01_01-g[1].xml")), Names{"W05-01_01-g[1].xml"});
+  EXPECT_EQ(names(findFiles(root_ + "/W05-01_01-g[?].xml")), Names{"W05-01_01-g[1].xml"});
+  EXPECT_EQ(names(findFiles(root_ + "/*[1]*")), Names{"W05-01_01-g[1].xml"});
+  EXPECT_TRUE(findFiles(root_ + "/W05-01_01-g[0-9].xml").empty());
+  EXPECT_TRUE(findFiles(root_ + "/W05-01_01-g[!x].xml").empty());
+  EXPECT_EQ(names(findFiles(root_ + "/a\\b.xml")), Names{"a\\b.xml"});
+  EXPECT_EQ(names(findFiles(root_ + "/a\\*")), Names{"a\\b.xml"});
+  EXPECT_EQ(names(findFiles(root_ + "/W05-01_01-g?.xml")), Names{"W05-01_01-g1.xml"});
+}
+
+// The temporary folder of the tests fails the test when it cannot be made; it never falls back
+// to a shared folder that its removal would empty.
+TEST(TempFolderHelper, FailsInsteadOfFallingBack) {
+  TempFolder outer("w05tempfolder");
+  const std::string marker = outer.write("keep.txt", "x");
+  const char* previous = std::getenv("TMPDIR");
+  const std::string saved = previous != nullptr ? previous : "";
+  for (const std::string& base : {marker, outer.file("missing")}) {
+    ::setenv("TMPDIR", base.c_str(), 1);
+    EXPECT_THROW(TempFolder("w05tempfolder"), std::runtime_error) << base;
+  }
+  ::setenv("TMPDIR", outer.path().c_str(), 1);
+  std::string made;
+  {
+    TempFolder inner("w05inner");
+    made = inner.path();
+    EXPECT_EQ(made.rfind(outer.path() + "/w05inner.", 0), 0u) << made;
+    EXPECT_TRUE(fs::is_directory(made));
+  }
+  EXPECT_FALSE(fs::exists(made));
+  EXPECT_TRUE(fs::exists(marker));
+  if (previous != nullptr) {
+    ::setenv("TMPDIR", saved.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
 }

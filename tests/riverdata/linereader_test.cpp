@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tempfile.h"
+#include "tests/riverdata/openfile.h"
+#include "tests/support/tempfolder.h"
 
 namespace {
 

@@ -9,9 +9,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "hydrochart/riverdata/riverdata.h"
-#include "tempfile.h"
+#include "platform/textconv.h"
+#include "tests/support/tempfolder.h"
 
 namespace {
 
@@ -378,6 +380,76 @@ TEST(BundledSamples, LoadWithEveryReferenceResolved) {
   EXPECT_STREQ(tokyo.streams[main[0]].riverName, "多摩川");
   EXPECT_FALSE(streamsOfRiver(tokyo, 1300100000).empty());
   EXPECT_GT(tokyo.streams[main[0]].sectionType, 0);
+}
+
+// A data file whose XML declaration names Shift_JIS or EUC-JP gets its river names in UTF-8;
+// every other file keeps its name bytes as they stand.
+TEST_F(LoaderTest, RiverNamesOfShiftJisAndEucJpFilesBecomeUtf8) {
+  // ソ and 表 hold a backslash as their second Shift_JIS byte.
+  const std::string names[] = {"多摩川", "ソ表川", "ｱｲ", std::string(22 * 3, 'x'),
+                               "川川川川川川川川川川川川川川川川川川川川川川"};
+  std::string streams;
+  for (const std::string& name : names) streams += fullStream("cv_1", "130010", "1300100001", name);
+  const std::string body = "<ksj:Dataset gml:id=\"W05Dataset\">\n" + streams + "</ksj:Dataset>\n";
+  auto storedNames = [this]() {
+    std::vector<std::string> stored;
+    for (const Stream& stream : data_.streams) stored.emplace_back(stream.riverName);
+    return stored;
+  };
+  const std::vector<std::string> expected = {"多摩川", "ソ表川", "ｱｲ", std::string(63, 'x'),
+                                             "川川川川川川川川川川川川川川川川川川川川川"};
+  for (const char* declared : {"Shift_JIS", "shift_jis", "SJIS", "Windows-31J"}) {
+    const std::string declaration =
+        std::string("<?xml version=\"1.0\" encoding=\"") + declared + "\"?>\n";
+    ASSERT_EQ(load(platform::utf8ToCp932(declaration + body)), 0) << declared;
+    EXPECT_EQ(storedNames(), expected) << declared;
+  }
+  for (const char* declared : {"EUC-JP", "euc-jp", "x-euc-jp"}) {
+    const std::string declaration =
+        std::string("<?xml version='1.0' encoding='") + declared + "'?>\n";
+    ASSERT_EQ(load(platform::convertText(declaration + body, "UTF-8", "EUC-JP")), 0) << declared;
+    EXPECT_EQ(storedNames(), expected) << declared;
+  }
+
+  // UTF-8 files, a byte-order mark, an unknown name and a declaration that is not on the first
+  // line leave the bytes as they are.
+  const std::string sjisBody = platform::utf8ToCp932(body);
+  for (const std::string& first :
+       {std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"),
+        std::string("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n"),
+        std::string("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"),
+        std::string("<?xml version=\"1.0\"?> encoding=\"Shift_JIS\"\n"),
+        std::string("<gml:description/>\n<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n")}) {
+    ASSERT_EQ(load(first + sjisBody), 0) << first;
+    EXPECT_EQ(data_.streams[0].riverName, platform::utf8ToCp932("多摩川")) << first;
+  }
+  ASSERT_EQ(load("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + body), 0);
+  EXPECT_EQ(storedNames()[0], "多摩川");
+}
+
+// A position whose coordinate is not a finite number cannot be shown on any page: the load
+// fails with its error line instead of storing it, whichever way the number is written.
+TEST_F(LoaderTest, CoordinatesThatAreNotFiniteNumbersFailTheLoad) {
+  const std::string error = "** Error: River data file \"" + folder_.path() +
+                            "/W05-test.xml\" holds a coordinate that is not a finite number.\n";
+  for (const char* bad : {"nan 139.0", "35.0 inf", "-inf 139", "1e999 139.0", "35.0 -1e400",
+                          "NAN 139", "0x1p2000 139", "35.0 infinity"}) {
+    ASSERT_EQ(load(document(curve("cv_1", "35.1 139.1\n" + std::string(bad) + "\n"))), 2) << bad;
+    EXPECT_EQ(printed_, error) << bad;
+    EXPECT_TRUE(data_.pointList.empty()) << bad;
+    EXPECT_TRUE(data_.curves.empty()) << bad;
+
+    ASSERT_EQ(load(document(point("pt_1", "35.1 139.1") + point("pt_2", bad))), 2) << bad;
+    EXPECT_EQ(printed_, error) << bad;
+    EXPECT_TRUE(data_.points.empty()) << bad;
+  }
+
+  // Large finite values, lines that hold no pair and elements that are not stored still load.
+  ASSERT_EQ(load(document(curve("cv_1", "1e308 -1.7976931348623157e308\nnan\n") +
+                          curve("cv_3000000000", "nan nan\n") + point("pt_1", "inf"))),
+            0);
+  EXPECT_EQ(printed_, report(1, 0, 1, 1, 0, 0, 1));
+  EXPECT_EQ(data_.pointList[0].lat, 1e308);
 }
 
 #if defined(__SANITIZE_ADDRESS__)

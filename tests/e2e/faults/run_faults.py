@@ -5,14 +5,17 @@ data files that vanish or are cut short while a run goes on.
 usage: run_faults.py HYDROCHART GROUP [GEN_W05]
 
 GROUP is one of:
-  disk-full   a file-size limit in the child process (RLIMIT_FSIZE, SIGXFSZ ignored, so that a
-              write beyond the limit fails with EFBIG) while pages, the index page and the
-              code-label file are written
+  disk-full   a file-size limit in the child process (RLIMIT_FSIZE) while pages, the index page
+              and the code-label file are written. The child starts with the default action of
+              SIGXFSZ, which ends a process silently: hydrochart must ignore the signal itself,
+              so that the write beyond the limit fails with EFBIG and is reported
   dev-full    the output file is a symbolic link to /dev/full, so every write fails (ENOSPC)
   unwritable  output paths that cannot be created: under /proc or /sys, below a regular file,
               an output name that is a folder
   vanishing   a data file that vanished after the batch search (a dangling link), data files
               and code lists cut in the middle of an element
+  inputs      output paths that name the data file or the code list being read, under another
+              spelling, through a symbolic link or a hard link
 
 GEN_W05, when given, is the data generator; the disk-full group then also runs on one of its
 larger files.
@@ -134,8 +137,9 @@ class Suite:
 
     def run(self, args, cwd, fsize=None):
         def limit():
-            # Writes beyond the limit fail with EFBIG instead of killing the process.
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            # The default action, whatever this process inherited: a program that leaves it
+            # in place is killed by the first write beyond the limit, and the check sees that.
+            signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
             resource.setrlimit(resource.RLIMIT_FSIZE, (fsize, fsize))
 
         env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
@@ -301,12 +305,18 @@ def group_disk_full(suite, gen_w05):
             [] if not os.path.exists(os.path.join(cwd, "data/W05-01_14-g_html/100003_末川.htm"))
             else ["a page after the failure was written"]))
 
+    # The index is written beside the old one and put in place only when whole: the old index
+    # stays, and no temporary file is left.
     cwd = workdir("index")
     base = index_setup(cwd)
+    write_file(os.path.join(cwd, base, "index.html"), b"index of an earlier run\n")
     suite.expect_failure(
         "disk-full: index page larger than the limit", ["create_index", base], cwd,
         '** Error: "maps/index.html" could not be created.\n', fsize=2048,
-        unchanged=(cwd, {"maps/index.html"}))
+        unchanged=(cwd, set()),
+        also=lambda run: ["temporary file left: %s" % name
+                          for name in os.listdir(os.path.join(cwd, base))
+                          if name.startswith(".index.html")])
 
     cwd = workdir("codelabel")
     entries = [(300000 + n, "水系名%d" % n) for n in range(200)]
@@ -497,6 +507,55 @@ def group_vanishing(suite):
     cut_files(suite)
 
 
+def group_inputs(suite):
+    """A run never overwrites what it reads: an output path that is the data file or the code
+    list (the same file, however it is named) gets the output's error line, status 1, and the
+    input stays byte for byte."""
+    cwd = workdir("inputs")
+    kept = setup_data(cwd)
+    os.symlink("W05-01_13-g.xml", os.path.join(cwd, "data-link.htm"))
+    os.link(os.path.join(cwd, "W05-01_13-g.xml"), os.path.join(cwd, "data-hard.htm"))
+    os.symlink("WaterSystemCodeCd.xml", os.path.join(cwd, "list-link.htm"))
+    os.makedirs(os.path.join(cwd, "sub"))
+    for page in ("W05-01_13-g.xml", "./W05-01_13-g.xml", "sub/../W05-01_13-g.xml",
+                 os.path.join(cwd, "W05-01_13-g.xml"), "data-link.htm", "data-hard.htm",
+                 "WaterSystemCodeCd.xml", "list-link.htm"):
+        suite.expect_failure(
+            "inputs: page %s" % page, ["W05-01_13-g.xml", page, "title", "100001"], cwd,
+            '** Error: Output file "%s" not created.\n' % page, kept=kept,
+            also=lambda run, page=page: [] if b"is the " in run.stderr
+            else ["no cause on standard error"])
+
+    for labels in ("WaterSystemCodeCd.xml", "./WaterSystemCodeCd.xml", "list-link.htm"):
+        suite.expect_failure(
+            "inputs: code-label file %s" % labels, ["ws_codelabel", labels], cwd,
+            "** Error: Code Label file not created.\n", kept=kept)
+
+    # A page of every-water-system mode that is, through a link, the data file or the code list.
+    for target, mode in (("../W05-01_13-g.xml", ["W05-01_13-g.xml", "*"]),
+                         ("../WaterSystemCodeCd.xml", ["W05-01_13-g.xml", "*"]),
+                         ("../W05-01_13-g.xml", ["W05-*.xml"])):
+        folder = os.path.join(cwd, "W05-01_13-g_html")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        os.symlink(target, os.path.join(folder, "100002_大川.htm"))
+        suite.expect_failure(
+            "inputs: %s with a page linked to %s" % (" ".join(mode), target), mode, cwd,
+            "100001(1) ** Error: html file could not created. 100002\n", kept=kept,
+            markers=[m for m in SUCCESS_MARKERS if m != b"was processed."],
+            also=lambda run: ([] if b"was processed." not in run.stdout
+                              else ["a success line after a failure"]) + (
+                [] if not os.path.exists(os.path.join(folder, "100003_末川.htm"))
+                else ["a page after the failure was written"]))
+
+    # Ordinary runs beside the inputs are not affected.
+    run = suite.run(["W05-01_13-g.xml", "page.htm", "title", "100001"], cwd)
+    problems = suite.sound_run(run)
+    if run.returncode != 0 or not run.stdout.endswith(b"page.htm successfully generated. (path=1)\n"):
+        problems.append("status %d:\n%s" % (run.returncode, run.stdout.decode("utf-8", "replace")))
+    suite.report("inputs: a page beside the inputs is written", problems)
+
+
 def cut_files_of(text):
     """Files that end inside an element, as a file being written or copied may, each with the
     part of the load report that says what was loaded: every record completed before the cut,
@@ -623,6 +682,8 @@ def main():
             group_unwritable(suite)
         elif group == "vanishing":
             group_vanishing(suite)
+        elif group == "inputs":
+            group_inputs(suite)
         else:
             print("unknown group %s" % group)
             return 2

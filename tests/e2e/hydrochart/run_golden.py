@@ -7,6 +7,7 @@ A case folder holds:
   input/          files copied into the empty working directory before the run (optional)
   expected/status the exit status
   expected/stdout the standard output
+  expected/stderr the standard error (optional; compared only when the file is there)
   expected/files/ every file below it must exist with exactly this content
   absent          paths (one per line) that must not exist after the run (optional)
   present         paths (one per line) that must exist after the run (optional)
@@ -46,6 +47,13 @@ def main():
         if run.stdout != stdout:
             failures.append("standard output differs:\n--- expected\n%s\n--- actual\n%s" % (
                 stdout.decode("utf-8", "replace"), run.stdout.decode("utf-8", "replace")))
+        stderr_path = os.path.join(case, "expected", "stderr")
+        if os.path.exists(stderr_path):
+            with open(stderr_path, "rb") as f:
+                stderr = f.read()
+            if run.stderr != stderr:
+                failures.append("standard error differs:\n--- expected\n%s\n--- actual\n%s" % (
+                    stderr.decode("utf-8", "replace"), run.stderr.decode("utf-8", "replace")))
         expected_root = os.path.join(case, "expected", "files")
         for root, _, names in os.walk(expected_root):
             for name in names:
