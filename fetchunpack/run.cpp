@@ -9,6 +9,7 @@
 #include "fetchunpack/urllist.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/textconv.h"
 
 namespace fetchunpack {
 
@@ -16,23 +17,26 @@ namespace {
 
 enum class JobOutcome { Done, IllegalUrl, PathTooLong, DownloadFailed, ExtractionFailed };
 
+// Text as the console takes it: names and URLs are held as UTF-8.
+std::string shown(const std::string& text) { return platform::utf8ToNative(text); }
+
 // The cause of a failure goes to standard error, after the transcript written so far.
 void reportCause(const std::string& cause) {
   std::fflush(stdout);
-  if (!cause.empty()) std::fprintf(stderr, "fetchunpack: %s\n", cause.c_str());
+  if (!cause.empty()) std::fprintf(stderr, "fetchunpack: %s\n", shown(cause).c_str());
 }
 
 // Downloads one URL and extracts its members, printing the transcript line.
 JobOutcome processJob(const UrlJob& job) {
   if (!job.hasSavedFileName) {
-    std::printf("** Error: Illegal URL %s\n", job.url.c_str());
+    std::printf("** Error: Illegal URL %s\n", shown(job.url).c_str());
     return JobOutcome::IllegalUrl;
   }
   if (job.archivePath.size() > platform::kMaxPathLength) {
-    std::printf("** Error: Path too long %s\n", job.archivePath.c_str());
+    std::printf("** Error: Path too long %s\n", shown(job.archivePath).c_str());
     return JobOutcome::PathTooLong;
   }
-  std::printf("%s %s", job.url.c_str(), job.archivePath.c_str());
+  std::printf("%s %s", shown(job.url).c_str(), shown(job.archivePath).c_str());
   std::fflush(stdout);
   std::string cause;
   if (downloadToFile(job.url, {}, job.archivePath, cause) < 0) {
@@ -41,7 +45,7 @@ JobOutcome processJob(const UrlJob& job) {
     return JobOutcome::DownloadFailed;
   }
   for (const std::string& member : job.memberNames) {
-    std::printf(" %s", member.c_str());
+    std::printf(" %s", shown(member).c_str());
     const int result = extractMember(job.archivePath, member, cause);
     if (result != 0) {
       std::printf("** Error: ZIP error code %d\n", result);
@@ -76,20 +80,20 @@ int runSingleUrl(const std::vector<std::string>& args) {
   const std::string& url = args.at(0);
   const auto slash = url.rfind('/');
   if (slash == std::string::npos) {
-    std::printf("** Error: Illegal URL %s\n", url.c_str());
+    std::printf("** Error: Illegal URL %s\n", shown(url).c_str());
     return kSingleUrlNoSlash;
   }
   UrlJob job;
   job.url = url;
   const std::string savedFileName = url.substr(slash + 1);
   if (savedFileName.empty()) {
-    std::printf("** Error: Illegal URL %s\n", url.c_str());
+    std::printf("** Error: Illegal URL %s\n", shown(url).c_str());
     return kSingleUrlNoFileName;
   }
   // An empty folder argument means the current folder, like ".", rather than the root.
   if (args.size() > 1 && args[1] != "." && !args[1].empty()) {
-    platform::makeDirectory(args[1]);
-    job.archivePath = args[1] + "/" + savedFileName;
+    platform::makeDirectoryUtf8(args[1]);
+    job.archivePath = args[1] + platform::kPathSeparator + savedFileName;
   } else {
     job.archivePath = savedFileName;
   }
@@ -112,19 +116,19 @@ int runSingleUrl(const std::vector<std::string>& args) {
 
 int runUrlList(const std::string& listPath, const std::optional<std::string>& outputFolder) {
   std::string content;
-  std::FILE* file = std::fopen(listPath.c_str(), "rb");
+  std::FILE* file = platform::openFileUtf8(listPath, "rb");
   const bool read = file && readWholeFile(file, content);
   if (file) std::fclose(file);
   if (!read) {
-    std::printf("** Error: Not found Download URL List file \"%s\"", listPath.c_str());
+    std::printf("** Error: Not found Download URL List file \"%s\"", shown(listPath).c_str());
     return kUrlListNotFound;
   }
 
   UrlListState state;
   state.urlListCodePage = detectCodePage(content);
   if (outputFolder && !outputFolder->empty()) {
-    platform::makeDirectory(*outputFolder);
-    state.outputPrefix = *outputFolder + "/";
+    platform::makeDirectoryUtf8(*outputFolder);
+    state.outputPrefix = *outputFolder + platform::kPathSeparator;
   }
   for (const std::string& line : splitListLines(content)) {
     const std::optional<UrlJob> job = readListLine(state, line);

@@ -48,7 +48,7 @@ std::string buildMemberName(std::string_view token, std::string_view savedFileNa
 // State of list mode that lasts from line to line.
 struct UrlListState {
   int urlListCodePage = 0;
-  std::string outputPrefix;  // "" or the output folder followed by "/"
+  std::string outputPrefix;  // "" or the output folder followed by its separator
   std::string baseUrl;       // the last base line; cleared by an absolute URL line
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/textconv.h"
 
 namespace {
 
@@ -100,12 +101,15 @@ void appendLinkText(std::string& out, std::string_view text) {
 // Writes the links of one folder's pages; false when the folder holds no page file at all.
 bool writePageLinks(IndexFile& index, const std::string& base, const std::string& folder,
                     int& linkCount) {
-  const auto pages = platform::findFiles(base + "/" + folder + "/*.htm");
+  const auto pages = platform::findFiles(base + platform::kPathSeparator + folder +
+                                         platform::kPathSeparator + "*.htm");
   if (pages.empty()) return false;
   for (const platform::DirectoryEntry& page : pages) {
     if (page.isDirectory) continue;
     // "000000_label.htm": the code before the first "_", the label after it, up to the first ".".
-    const std::string_view name = page.name;
+    // Page names come in the platform's file-name encoding; the index is UTF-8.
+    const std::string nameUtf8 = platform::nativeToUtf8(page.name);
+    const std::string_view name = nameUtf8;
     const std::string_view stem = name.substr(0, name.find('.'));
     const std::size_t underscore = stem.find('_');
     const std::string_view code = stem.substr(0, underscore);
@@ -136,11 +140,11 @@ int createIndexPage(const std::string& baseFolder) {
     return 1;
   }
 
-  const auto matches = platform::findFiles(base + "/W05-?\?_?\?-g_html");
+  const auto matches = platform::findFiles(base + platform::kPathSeparator + "W05-?\?_?\?-g_html");
   if (matches.empty()) return 2;
   const auto prefectureFolders = findPrefectureFolders(matches);
 
-  const std::string indexPath = base + "/index.html";
+  const std::string indexPath = base + platform::kPathSeparator + "index.html";
   IndexFile index;
   index.file = std::fopen(indexPath.c_str(), "w");
   if (index.file == nullptr) {

@@ -26,6 +26,22 @@ bool makeDirectory(const std::string& path) {
   return errno == EEXIST && isDirectory(path);
 }
 
+const char kPathSeparator = '/';
+
+bool isPathSeparator(char c) { return c == '/'; }
+
+bool hasPathSeparator(std::string_view path) { return path.find('/') != std::string_view::npos; }
+
+bool isRootedPath(std::string_view path) { return path.starts_with('/'); }
+
+std::string removeLastComponentUtf8(std::string_view path) { return removeLastComponent(path); }
+
+bool makeDirectoryUtf8(const std::string& path) { return makeDirectory(path); }
+
+std::FILE* openFileUtf8(const std::string& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
 std::string removeLastComponent(std::string_view path) {
   const auto slash = path.rfind('/');
   if (slash == std::string_view::npos) return {};
@@ -33,6 +49,7 @@ std::string removeLastComponent(std::string_view path) {
   return std::string(path.substr(0, slash));
 }
 
+// The link /proc/self/exe names the running program.
 std::string programDirectory() {
   char buffer[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
