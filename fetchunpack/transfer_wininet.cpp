@@ -47,6 +47,7 @@ bool isRetryableError(DWORD error) {
 
 struct InternetHandle {
   HINTERNET handle;
+  explicit InternetHandle(HINTERNET h) : handle(h) {}
   InternetHandle(const InternetHandle&) = delete;
   InternetHandle& operator=(const InternetHandle&) = delete;
   ~InternetHandle() {

@@ -1,7 +1,9 @@
 #include "platform/console.h"
 
-#include <shellapi.h>
+// windows.h first: the other Windows headers build on it.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,9 @@
 #include "platform/files.h"
 
-#include <shlwapi.h>
+// windows.h first: the other Windows headers build on it.
 #include <windows.h>
+
+#include <shlwapi.h>
 
 #include <algorithm>
 
