@@ -15,6 +15,7 @@
 
 #include "hydrochart/mappage/mappage.h"
 #include "hydrochart/riverdata/riverdata.h"
+#include "tests/temporaryfolder.h"
 
 inline NodeIdText nodeId(std::string_view text) {
   NodeIdText id{};
@@ -74,8 +75,7 @@ inline std::string testDataPath(const std::string& name) {
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "w05mappage.XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
+    path_ = makeTemporaryFolder("w05mappage.");
   }
   ~TempFolder() { std::filesystem::remove_all(path_); }
   TempFolder(const TempFolder&) = delete;

@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include "tests/temporaryfolder.h"
+
 class TempFolder {
  public:
   TempFolder() {
-    char pattern[] = "/tmp/w05riverdata.XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    path_ = made != nullptr ? made : "/tmp";
+    path_ = makeTemporaryFolder("w05riverdata.");
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -41,7 +41,7 @@ class TempFolder {
 // An open read descriptor, closed at the end of its scope.
 class OpenFile {
  public:
-  explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY)) {}
+  explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
   ~OpenFile() {
     if (fd_ >= 0) ::close(fd_);
   }
