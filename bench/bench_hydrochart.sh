@@ -16,6 +16,9 @@
 #   --keep        keep the generated files (their folder is printed)
 #   --tmp DIR     where the files and pages go (default: /tmp). A RAM-backed folder such as
 #                 /dev/shm keeps the disk's writeback out of the figures.
+#   --windows     instead: the Windows build's hydrochart.exe under Wine against the Linux
+#                 binary, every-water-system mode of the 1x file, in the same run
+#                 (scripts/build-windows.sh first; --windows-build DIR, default build-win/build)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +27,46 @@ runs=3
 sizes="1 2 4"
 keep=0
 tmpdir=/tmp
+windows=0
+windows_build="$here/build-win/build"
+
+# ---- Windows build under Wine (--windows) -------------------------------------------------
+# hydrochart.exe under Wine against the Linux hydrochart on the same 1x file, every-water-system
+# mode, best of $runs each, alternating so that both see the same machine state. Target: the
+# Windows run takes at most 1.5 times the Linux run.
+bench_windows() {
+  local exe="$windows_build/hydrochart/hydrochart.exe" linux="$build/hydrochart/hydrochart"
+  local gen="$build/tools/gen_w05" wine="$here/scripts/wine-run.sh"
+  for tool in "$exe" "$linux" "$gen" /usr/bin/time; do
+    [ -e "$tool" ] || { echo "bench_hydrochart.sh: $tool not found" >&2; exit 1; }
+  done
+  local work
+  work=$(mktemp -d "$tmpdir/bench_windows.XXXXXX")
+  # shellcheck disable=SC2064  # the folder is fixed now
+  trap "rm -rf '$work'" EXIT
+  local file="$work/W05-00_01-g.xml"
+  "$gen" --streams 50000 --water-systems 700 --positions-per-curve 40 --seed 1 --out "$file" \
+    --list-codes >/dev/null
+  "$wine" cmd /c exit 0 >/dev/null 2>&1 || true  # the Wine prefix and server are up before timing
+  local best_linux="" best_wine="" t i
+  for ((i = 0; i < runs; i++)); do
+    rm -rf "${file%.xml}_html"
+    (cd "$work" && /usr/bin/time -f %e -o "$work/t" "$linux" "$file" "*" >/dev/null)
+    t=$(tail -n 1 "$work/t")
+    if [ -z "$best_linux" ] || awk -v a="$t" -v b="$best_linux" 'BEGIN { exit !(a < b) }'; then best_linux=$t; fi
+    rm -rf "${file%.xml}_html"
+    (cd "$work" && /usr/bin/time -f %e -o "$work/t" "$wine" "$exe" "$(basename "$file")" "*" >/dev/null)
+    t=$(tail -n 1 "$work/t")
+    if [ -z "$best_wine" ] || awk -v a="$t" -v b="$best_wine" 'BEGIN { exit !(a < b) }'; then best_wine=$t; fi
+  done
+  local pages
+  pages=$(find "${file%.xml}_html" -name '*.htm' | wc -l)
+  printf "file %.1f MB, %d pages per run, best of %d\n" "$(awk -v b="$(stat -c %s "$file")" 'BEGIN { print b / 1048576 }')" "$pages" "$runs"
+  printf "%-28s %8s s\n" "Linux hydrochart" "$best_linux" "hydrochart.exe under Wine" "$best_wine"
+  awk -v w="$best_wine" -v l="$best_linux" \
+    'BEGIN { r = w / l; printf "ratio Wine/Linux %.2f (target at most 1.50: %s)\n", r, r <= 1.5 ? "met" : "missed" }'
+}
+# ---- end of the Windows build part ---------------------------------------------------------
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$(cd "$2" && pwd); shift 2 ;;
@@ -31,10 +74,17 @@ while [ $# -gt 0 ]; do
     --sizes) sizes=$2; shift 2 ;;
     --keep) keep=1; shift ;;
     --tmp) tmpdir=$2; shift 2 ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --windows) windows=1; shift ;;
+    --windows-build) windows_build=$(cd "$2" && pwd); shift 2 ;;
+    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench_hydrochart.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
+
+if [ "$windows" = 1 ]; then
+  bench_windows
+  exit 0
+fi
 
 hydrochart="$build/hydrochart/hydrochart"
 gen="$build/tools/gen_w05"

@@ -1,9 +1,6 @@
 #include "fetchunpack/download.h"
 
-#include <curl/curl.h>
 #include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,13 +10,13 @@
 #include <thread>
 
 #include "fetchunpack/atomicfile.h"
+#include "fetchunpack/transfer.h"
+#include "platform/console.h"
+#include "platform/files.h"
 
 namespace fetchunpack {
 
 namespace {
-
-// Large receive buffers keep the number of write calls low on fast links.
-constexpr long kReceiveBufferSize = 512 * 1024;
 
 bool readSeconds(const char* name, double& value) {
   const char* text = std::getenv(name);
@@ -74,58 +71,39 @@ struct StatusDisplay {
   }
 };
 
-// One attempt at the transfer: the temporary file and what the callbacks learned.
-struct Transfer {
-  AtomicFile file;
-  std::int64_t bytes = 0;
-  bool writeFailed = false;
-  std::string writeCause;
-  StatusDisplay* display = nullptr;
-  Clock::time_point start = Clock::now();
-};
-
-std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* context) {
-  auto& transfer = *static_cast<Transfer*>(context);
-  const std::size_t n = size * count;
-  if (!transfer.file.write(data, n, transfer.writeCause)) {
-    transfer.writeFailed = true;
-    return 0;  // makes libcurl end the transfer with a write error
-  }
-  transfer.bytes += static_cast<std::int64_t>(n);
-  return n;
+// Bytes, total and rate, at most four times a second and not in the first half second.
+void showProgress(StatusDisplay& display, Clock::time_point start, std::int64_t received,
+                  std::int64_t total) {
+  const auto time = Clock::now();
+  if (display.shown && time - display.lastShown < std::chrono::milliseconds(250)) return;
+  const double seconds = std::chrono::duration<double>(time - start).count();
+  if (seconds < 0.5) return;
+  std::string text = formatBytes(static_cast<double>(received));
+  if (total > 0) text += " of " + formatBytes(static_cast<double>(total));
+  text += ", " + formatBytes(static_cast<double>(received) / seconds) + "/s";
+  display.show(text);
 }
 
-int showProgress(void* context, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
-  auto& transfer = *static_cast<Transfer*>(context);
-  StatusDisplay& display = *transfer.display;
-  const auto time = Clock::now();
-  if (display.shown && time - display.lastShown < std::chrono::milliseconds(250)) return 0;
-  const double seconds = std::chrono::duration<double>(time - transfer.start).count();
-  if (seconds < 0.5) return 0;
-  std::string text = formatBytes(static_cast<double>(now));
-  if (total > 0) text += " of " + formatBytes(static_cast<double>(total));
-  text += ", " + formatBytes(static_cast<double>(now) / seconds) + "/s";
-  display.show(text);
+// Whether the completed body may replace what is at `outputPath`: a status other than 200 is
+// never the file (204 and 304 carry no body, 206 only part of one, and a redirection that could
+// not be followed ends with its own status), and a body that `check` refuses never replaces an
+// older file of that name. 0 when it may; else the result downloadToFile returns.
+std::int64_t judgeBody(const std::string& url, long httpStatus, AtomicFile& file,
+                       const std::string& outputPath, BodyCheck* check, std::string& cause) {
+  if (httpStatus != 200) {
+    cause = url + ": HTTP status " + std::to_string(httpStatus);
+    return kDownloadFailed;
+  }
+  if (check && check->judge && platform::pathExistsUtf8(outputPath)) {
+    if (!file.close(cause)) return kDownloadNotWritten;
+    const int refusal = check->judge(file.temporaryPath(), cause);
+    if (refusal != 0) {
+      check->refusal = refusal;
+      return kDownloadRefused;
+    }
+  }
   return 0;
 }
-
-bool olderFileExists(const std::string& path) {
-  struct stat info;
-  return ::lstat(path.c_str(), &info) == 0;
-}
-
-// Owns the libcurl handle and header list of one call.
-struct Session {
-  CURL* curl = curl_easy_init();
-  curl_slist* headers = nullptr;
-  Session() = default;
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
-  ~Session() {
-    if (curl) curl_easy_cleanup(curl);
-    curl_slist_free_all(headers);
-  }
-};
 
 }  // namespace
 
@@ -139,24 +117,13 @@ DownloadSettings downloadSettingsFromEnvironment() {
     settings.stallTimeout = std::max(1L, static_cast<long>(std::ceil(std::min(stall, 1e6))));
   }
   readSeconds("FETCHUNPACK_RETRY_DELAY", settings.retryDelay);
-  settings.showProgress = ::isatty(STDERR_FILENO) == 1;
+  settings.showProgress = platform::standardErrorIsTerminal();
   return settings;
 }
 
-bool isTransientFailure(int curlCode, long httpStatus) {
-  switch (curlCode) {
-    case CURLE_OPERATION_TIMEDOUT:
-    case CURLE_PARTIAL_FILE:
-    case CURLE_GOT_NOTHING:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-      return true;
-    case CURLE_HTTP_RETURNED_ERROR:
-      return httpStatus == 408 || httpStatus == 429 || httpStatus == 500 || httpStatus == 502 ||
-             httpStatus == 503 || httpStatus == 504;
-    default:
-      return false;
-  }
+bool isRetryableStatus(long httpStatus) {
+  return httpStatus == 408 || httpStatus == 429 || httpStatus == 500 || httpStatus == 502 ||
+         httpStatus == 503 || httpStatus == 504;
 }
 
 std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
@@ -175,90 +142,45 @@ std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
     cause = url + ": not an http: or https: URL";
     return kDownloadFailed;
   }
-  Session session;
-  if (!session.curl) {
-    cause = "libcurl could not start a session";
-    return kDownloadNoSession;
-  }
-  CURL* curl = session.curl;
-  char errorText[CURL_ERROR_SIZE] = "";
-  session.headers = curl_slist_append(session.headers, "Cache-Control: no-cache");
-  session.headers = curl_slist_append(session.headers, "Pragma: no-cache");
-  const std::string proxyText(proxy);
-
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Agent-A");
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, session.headers);
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 20L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                   static_cast<long>(std::min(settings.connectTimeout, 1e6) * 1000.0));
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, settings.stallTimeout);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
-  // The same variables the curl tool reads name a certificate bundle other than the system's.
-  for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
-    const char* bundle = std::getenv(name);
-    if (bundle && *bundle) {
-      curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
-      break;
-    }
-  }
-  if (!proxyText.empty()) curl_easy_setopt(curl, CURLOPT_PROXY, proxyText.c_str());
-  if (settings.showProgress) {
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, showProgress);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  }
-
   StatusDisplay display;
   display.enabled = settings.showProgress;
   double delay = settings.retryDelay;
   for (int attempt = 0;; ++attempt) {
-    Transfer transfer;
-    transfer.display = &display;
-    if (!transfer.file.create(outputPath, cause)) return kDownloadNotWritten;
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    errorText[0] = '\0';
-    const CURLcode code = curl_easy_perform(curl);
+    AtomicFile file;
+    if (!file.create(outputPath, cause)) return kDownloadNotWritten;
+    std::int64_t bytes = 0;
+    std::string writeCause;
+    const auto start = Clock::now();
+    const BodySink body = [&](const char* data, std::size_t size) {
+      if (!file.write(data, size, writeCause)) return false;
+      bytes += static_cast<std::int64_t>(size);
+      return true;
+    };
+    const ProgressSink progress = [&](std::int64_t received, std::int64_t total) {
+      showProgress(display, start, received, total);
+    };
+    const TransferResult result =
+        transferUrl(url, proxy, settings, body, settings.showProgress ? progress : ProgressSink());
     display.clear();
-    if (transfer.writeFailed) {
-      cause = transfer.writeCause;
-      return kDownloadNotWritten;
-    }
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (code == CURLE_OK) {
-      // 204 and 304 carry no body, 206 only part of one, and a redirection that could not be
-      // followed ends with its own status: none of them is the file.
-      if (status != 200) {
-        cause = url + ": HTTP status " + std::to_string(status);
-        return kDownloadFailed;
-      }
-      if (check && check->judge && olderFileExists(outputPath)) {
-        if (!transfer.file.close(cause)) return kDownloadNotWritten;
-        const int refusal = check->judge(transfer.file.temporaryPath(), cause);
-        if (refusal != 0) {
-          check->refusal = refusal;
-          return kDownloadRefused;
+    switch (result.status) {
+      case TransferStatus::Complete:
+        if (const std::int64_t refused =
+                judgeBody(url, result.httpStatus, file, outputPath, check, cause)) {
+          return refused;
         }
-      }
-      if (!transfer.file.commit(cause)) return kDownloadNotWritten;
-      return transfer.bytes;
+        if (!file.commit(cause)) return kDownloadNotWritten;
+        return bytes;
+      case TransferStatus::NoSession:
+        cause = result.cause;
+        return kDownloadNoSession;
+      case TransferStatus::SinkRefused:
+        cause = writeCause;
+        return kDownloadNotWritten;
+      case TransferStatus::Failed:
+        break;
     }
-
-    if (code == CURLE_HTTP_RETURNED_ERROR) {
-      cause = url + ": HTTP status " + std::to_string(status);
-    } else {
-      cause = url + ": " + (errorText[0] ? errorText : curl_easy_strerror(code));
-    }
-    if (attempt >= settings.retries || !isTransientFailure(code, status)) return kDownloadFailed;
+    cause = result.cause;
+    if (attempt >= settings.retries || !result.retryable) return kDownloadFailed;
     char notice[64];
     std::snprintf(notice, sizeof notice, "; retrying in %g s", delay);
     display.show(cause + notice);

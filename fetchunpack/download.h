@@ -10,7 +10,7 @@ namespace fetchunpack {
 
 // Negative results of downloadToFile; any result of 0 or more is the number of body bytes.
 constexpr std::int64_t kDownloadNoUrl = -1;       // the URL is empty
-constexpr std::int64_t kDownloadNoSession = -2;   // libcurl could not start a session
+constexpr std::int64_t kDownloadNoSession = -2;   // the HTTP client could not start a session
 constexpr std::int64_t kDownloadFailed = -3;      // unreachable, error status, broken transfer
 constexpr std::int64_t kDownloadNotWritten = -4;  // the file could not be written
 constexpr std::int64_t kDownloadRefused = -5;     // the body check refused the body
@@ -35,9 +35,9 @@ struct DownloadSettings {
 // FETCHUNPACK_RETRY_DELAY (seconds); progress is shown when standard error is a terminal.
 DownloadSettings downloadSettingsFromEnvironment();
 
-// Failures worth another try: timeouts, connections that broke off, and the HTTP statuses 408,
-// 429, 500, 502, 503 and 504. `curlCode` is a CURLcode.
-bool isTransientFailure(int curlCode, long httpStatus);
+// HTTP statuses worth another try: 408, 429, 500, 502, 503 and 504. Timeouts and connections
+// that broke off are retried as well.
+bool isRetryableStatus(long httpStatus);
 
 // GETs `url` (http: or https: only) with the agent "Agent-A", following redirects and bypassing
 // caches, through `proxy` when it is not empty (else the usual proxy environment variables),

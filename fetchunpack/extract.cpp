@@ -1,10 +1,7 @@
 #include "fetchunpack/extract.h"
 
-#include <fcntl.h>
-#include <langinfo.h>
-#include <strings.h>
-#include <sys/stat.h>
-
+#include <algorithm>
+#include <cwchar>
 #include <cwctype>
 #include <vector>
 
@@ -63,11 +60,11 @@ std::string zipErrorText(int code) {
 
 // Creates the folders between the archive's folder and an entry's file, one level at a time.
 void createEntryFolders(const std::string& folder, std::string_view name) {
-  for (auto slash = name.find('/'); slash != std::string_view::npos;
-       slash = name.find('/', slash + 1)) {
-    if (slash == 0) continue;
+  for (std::size_t slash = 1; slash < name.size(); ++slash) {
+    if (!platform::isPathSeparator(name[slash])) continue;
     const std::string_view part = name.substr(0, slash);
-    platform::makeDirectory(folder.empty() ? std::string(part) : folder + "/" + std::string(part));
+    platform::makeDirectoryUtf8(folder.empty() ? std::string(part)
+                                               : folder + platform::kPathSeparator + std::string(part));
   }
 }
 
@@ -89,8 +86,8 @@ int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
     cause = archivePath + ": entry " + name + " would be written outside the archive's folder";
     return ZIP_ER_INVAL;
   }
-  const std::string folder = platform::removeLastComponent(archivePath);
-  const std::string outputPath = folder.empty() ? name : folder + "/" + name;
+  const std::string folder = platform::removeLastComponentUtf8(archivePath);
+  const std::string outputPath = folder.empty() ? name : folder + platform::kPathSeparator + name;
   if (outputPath.size() > platform::kMaxPathLength) {
     cause = outputPath + ": path too long";
     return ZIP_ER_OPEN;
@@ -105,7 +102,7 @@ int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
   createEntryFolders(folder, name);
   if (name.back() == '/') {
     // A folder entry: the folder is all there is to write.
-    if (!platform::makeDirectory(outputPath)) {
+    if (!platform::makeDirectoryUtf8(outputPath)) {
       cause = outputPath + ": cannot create the folder";
       return ZIP_ER_OPEN;
     }
@@ -150,13 +147,6 @@ int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
 
 }  // namespace
 
-zip_t* openArchive(const std::string& path, int flags, int& error) {
-  error = ZIP_ER_OK;
-  zip_t* archive = zip_open(path.c_str(), flags, &error);
-  if (!archive && error == ZIP_ER_OK) error = ZIP_ER_INTERNAL;
-  return archive;
-}
-
 std::string decodeEntryName(std::string_view raw) {
   const int codePage = detectCodePage(raw) == kCodePageUtf8 ? kCodePageUtf8 : kCodePageShiftJis;
   return decodeListText(raw, codePage);
@@ -170,7 +160,8 @@ bool memberNamesMatch(std::string_view a, std::string_view b, bool unicodeFoldin
     const char32_t cb = nextCodePoint(b, j);
     if (ca == cb) continue;
     if (asciiLower(ca) == asciiLower(cb)) continue;
-    if (unicodeFolding && ca <= 0x10FFFF && cb <= 0x10FFFF &&
+    // Only characters that wint_t holds whole (all but the astral ones where it has 16 bits).
+    if (unicodeFolding && ca <= 0x10FFFF && cb <= 0x10FFFF && ca <= WCHAR_MAX && cb <= WCHAR_MAX &&
         std::towlower(static_cast<std::wint_t>(ca)) ==
             std::towlower(static_cast<std::wint_t>(cb))) {
       continue;
@@ -180,25 +171,16 @@ bool memberNamesMatch(std::string_view a, std::string_view b, bool unicodeFoldin
   return i == a.size() && j == b.size();
 }
 
-bool localeIsUtf8() {
-  const char* codeset = nl_langinfo(CODESET);
-  return codeset && (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0);
-}
-
 bool isUnsafeEntryName(std::string_view name) {
-  if (name.starts_with('/')) return true;
+  if (platform::isRootedPath(name)) return true;
   for (std::size_t start = 0; start <= name.size();) {
-    const auto slash = name.find('/', start);
-    const std::size_t end = slash == std::string_view::npos ? name.size() : slash;
+    const auto slash = std::find_if(name.begin() + static_cast<std::ptrdiff_t>(start), name.end(),
+                                    platform::isPathSeparator) - name.begin();
+    const auto end = static_cast<std::size_t>(slash);
     if (name.substr(start, end - start) == "..") return true;
     start = end + 1;
   }
   return false;
-}
-
-bool setFileTimes(const std::string& path, std::time_t unixTime) {
-  const timespec times[2] = {{unixTime, 0}, {unixTime, 0}};
-  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 int checkArchive(const std::string& path, const std::string& shownPath, std::string& cause) {

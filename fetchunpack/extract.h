@@ -22,7 +22,8 @@ std::string decodeEntryName(std::string_view raw);
 // through towlower when `unicodeFolding` (a UTF-8 locale) is on.
 bool memberNamesMatch(std::string_view a, std::string_view b, bool unicodeFolding);
 
-// Whether the current locale's character set is UTF-8.
+// Whether the locale's wide case mapping applies beyond ASCII: under a UTF-8 locale on POSIX
+// systems, always on Windows.
 bool localeIsUtf8();
 
 // An entry name that would write outside the archive's folder: absolute or with a ".."

@@ -4,10 +4,11 @@
 
 #include "fetchunpack/atomicfile.h"
 #include "fetchunpack/run.h"
+#include "platform/console.h"
 
 int main(int argc, char** argv) {
   // The locale decides how names are compared without regard to case.
   std::setlocale(LC_ALL, "");
   fetchunpack::removeTemporaryFileOnSignals();
-  return fetchunpack::runFetchUnpack(std::vector<std::string>(argv + 1, argv + argc));
+  return fetchunpack::runFetchUnpack(platform::utf8Arguments(argc, argv));
 }

@@ -1,9 +1,5 @@
 #include "fetchunpack/run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +9,7 @@
 #include "fetchunpack/urllist.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/textconv.h"
 
 namespace fetchunpack {
 
@@ -20,23 +17,26 @@ namespace {
 
 enum class JobOutcome { Done, IllegalUrl, PathTooLong, DownloadFailed, ExtractionFailed };
 
+// Text as the console takes it: names and URLs are held as UTF-8.
+std::string shown(const std::string& text) { return platform::utf8ToNative(text); }
+
 // The cause of a failure goes to standard error, after the transcript written so far.
 void reportCause(const std::string& cause) {
   std::fflush(stdout);
-  if (!cause.empty()) std::fprintf(stderr, "fetchunpack: %s\n", cause.c_str());
+  if (!cause.empty()) std::fprintf(stderr, "fetchunpack: %s\n", shown(cause).c_str());
 }
 
 // Downloads one URL and extracts its members, printing the transcript line.
 JobOutcome processJob(const UrlJob& job) {
   if (!job.hasSavedFileName) {
-    std::printf("** Error: Illegal URL %s\n", job.url.c_str());
+    std::printf("** Error: Illegal URL %s\n", shown(job.url).c_str());
     return JobOutcome::IllegalUrl;
   }
   if (job.archivePath.size() > platform::kMaxPathLength) {
-    std::printf("** Error: Path too long %s\n", job.archivePath.c_str());
+    std::printf("** Error: Path too long %s\n", shown(job.archivePath).c_str());
     return JobOutcome::PathTooLong;
   }
-  std::printf("%s %s", job.url.c_str(), job.archivePath.c_str());
+  std::printf("%s %s", shown(job.url).c_str(), shown(job.archivePath).c_str());
   std::fflush(stdout);
   std::string cause;
   // Members follow: the download is an archive, and one that libzip cannot open never replaces
@@ -62,7 +62,7 @@ JobOutcome processJob(const UrlJob& job) {
     return JobOutcome::DownloadFailed;
   }
   for (const std::string& member : job.memberNames) {
-    std::printf(" %s", member.c_str());
+    std::printf(" %s", shown(member).c_str());
     const int result = extractMember(job.archivePath, member, cause);
     if (result != 0) {
       std::printf("** Error: ZIP error code %d\n", result);
@@ -72,37 +72,6 @@ JobOutcome processJob(const UrlJob& job) {
   }
   std::fputs("\n", stdout);
   return JobOutcome::Done;
-}
-
-enum class ListRead { Read, NotFound, NotRegularFile, TooLarge };
-
-// Reads the whole list file, at most kMaxUrlListSize bytes of it. A folder counts as a file
-// that cannot be read; devices, pipes and sockets are refused before anything is read.
-ListRead readListFile(const std::string& path, std::string& content) {
-  // Without O_NONBLOCK, opening a pipe that nobody writes to would wait for ever.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return ListRead::NotFound;
-  struct stat info;
-  ListRead outcome = ListRead::Read;
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    outcome = ListRead::NotFound;
-  } else if (!S_ISREG(info.st_mode)) {
-    outcome = ListRead::NotRegularFile;
-  } else if (info.st_size > kMaxUrlListSize) {
-    outcome = ListRead::TooLarge;
-  }
-  char buffer[65536];
-  while (outcome == ListRead::Read) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) outcome = ListRead::NotFound;
-    if (n <= 0) break;
-    content.append(buffer, static_cast<std::size_t>(n));
-    // The file may have grown since its size was read.
-    if (content.size() > static_cast<std::size_t>(kMaxUrlListSize)) outcome = ListRead::TooLarge;
-  }
-  ::close(fd);
-  return outcome;
 }
 
 int failurePath() {
@@ -121,20 +90,20 @@ int runSingleUrl(const std::vector<std::string>& args) {
   const std::string& url = args.at(0);
   const auto slash = url.rfind('/');
   if (slash == std::string::npos) {
-    std::printf("** Error: Illegal URL %s\n", url.c_str());
+    std::printf("** Error: Illegal URL %s\n", shown(url).c_str());
     return kSingleUrlNoSlash;
   }
   UrlJob job;
   job.url = url;
   const std::string savedFileName = url.substr(slash + 1);
   if (savedFileName.empty()) {
-    std::printf("** Error: Illegal URL %s\n", url.c_str());
+    std::printf("** Error: Illegal URL %s\n", shown(url).c_str());
     return kSingleUrlNoFileName;
   }
   // An empty folder argument means the current folder, like ".", rather than the root.
   if (args.size() > 1 && args[1] != "." && !args[1].empty()) {
-    platform::makeDirectory(args[1]);
-    job.archivePath = args[1] + "/" + savedFileName;
+    platform::makeDirectoryUtf8(args[1]);
+    job.archivePath = args[1] + platform::kPathSeparator + savedFileName;
   } else {
     job.archivePath = savedFileName;
   }
@@ -157,17 +126,17 @@ int runSingleUrl(const std::vector<std::string>& args) {
 
 int runUrlList(const std::string& listPath, const std::optional<std::string>& outputFolder) {
   std::string content;
-  switch (readListFile(listPath, content)) {
-    case ListRead::Read:
+  switch (platform::readRegularFileUtf8(listPath, kMaxUrlListSize, content)) {
+    case platform::FileRead::Read:
       break;
-    case ListRead::NotFound:
-      std::printf("** Error: Not found Download URL List file \"%s\"", listPath.c_str());
+    case platform::FileRead::NotFound:
+      std::printf("** Error: Not found Download URL List file \"%s\"", shown(listPath).c_str());
       return kUrlListNotFound;
-    case ListRead::NotRegularFile:
-      std::printf("** Error: URL list file \"%s\" is not a regular file.\n", listPath.c_str());
+    case platform::FileRead::NotRegularFile:
+      std::printf("** Error: URL list file \"%s\" is not a regular file.\n", shown(listPath).c_str());
       return kUrlListNotRegularFile;
-    case ListRead::TooLarge:
-      std::printf("** Error: URL list file \"%s\" is larger than 64 MiB.\n", listPath.c_str());
+    case platform::FileRead::TooLarge:
+      std::printf("** Error: URL list file \"%s\" is larger than 64 MiB.\n", shown(listPath).c_str());
       return kUrlListTooLarge;
   }
 
@@ -175,8 +144,8 @@ int runUrlList(const std::string& listPath, const std::optional<std::string>& ou
   const std::string text = prepareListText(content, state);
   std::string().swap(content);
   if (outputFolder && !outputFolder->empty()) {
-    platform::makeDirectory(*outputFolder);
-    state.outputPrefix = *outputFolder + "/";
+    platform::makeDirectoryUtf8(*outputFolder);
+    state.outputPrefix = *outputFolder + platform::kPathSeparator;
   }
   for (const std::string& line : splitListLines(text)) {
     const std::optional<UrlJob> job = readListLine(state, line);

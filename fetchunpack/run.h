@@ -24,7 +24,7 @@ constexpr int kUrlListNotRegularFile = 6;
 constexpr int kUrlListTooLarge = 7;
 
 // Largest URL list read: the list is read whole to detect its encoding.
-constexpr long long kMaxUrlListSize = 64LL * 1024 * 1024;
+constexpr std::size_t kMaxUrlListSize = std::size_t{64} * 1024 * 1024;
 
 // Whether the first argument is a URL (it begins "http:" or "https:", case-sensitively) rather
 // than the path of a URL list.

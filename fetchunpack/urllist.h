@@ -51,7 +51,7 @@ std::string buildMemberName(std::string_view token, std::string_view savedFileNa
 struct UrlListState {
   int urlListCodePage = 0;
   bool decodedList = false;  // the list text was decoded to UTF-8 before its lines were read
-  std::string outputPrefix;  // "" or the output folder followed by "/"
+  std::string outputPrefix;  // "" or the output folder followed by its separator
   std::string baseUrl;       // the last base line; cleared by an absolute URL line
 };
 

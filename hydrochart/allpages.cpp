@@ -10,6 +10,7 @@
 #include "hydrochart/mappage/mappage.h"
 #include "hydrochart/mappage/pagetext.h"
 #include "platform/files.h"
+#include "platform/textconv.h"
 
 namespace {
 
@@ -52,15 +53,19 @@ int writeWaterSystemPage(const std::string& folder, const RiverData& data,
   // A "<" in a label (from a crafted data file or code list) must not end the title element.
   std::string title = digits;
   if (label) title.append(" ").append(pagetext::htmlLessThanEscaped(*label));
-  const std::string path = folder + "/" + digits + "_" + (label ? *label : "その他") + ".htm";
+  // The file name takes the label in the platform's file-name encoding.
+  const std::string path = folder + platform::kPathSeparator + digits + "_" +
+                           platform::utf8ToNative(label ? *label : "その他") + ".htm";
 
   if (namesRunInput(path, dataPath, codeListPath)) {
     std::printf("** Error: html file could not created. %s\n", digits.c_str());
     return 4;
   }
-  // A label with "/" would name a file in another folder, and an overlong path cannot be made.
+  // A label with a separator would name a file in another folder, and an overlong path cannot
+  // be made.
   MapPage page;
-  if ((label && label->find('/') != std::string::npos) || path.size() > platform::kMaxPathLength ||
+  if ((label && std::any_of(label->begin(), label->end(), platform::isPathSeparator)) ||
+      path.size() > platform::kMaxPathLength ||
       !openMapPage(page, path, title)) {
     std::printf("** Error: html file could not created. %s\n", digits.c_str());
     return 1;

@@ -295,7 +295,7 @@ std::int32_t loadWaterSystemCodeList(WaterSystemCodeList& list, const std::strin
     }
     if (codePage == 0) {
       for (WaterSystemCodeEntry& entry : list) {
-        const std::string utf8 = platform::cp932ToUtf8(entry.labelUtf8);
+        const std::string utf8 = platform::ansiToUtf8(entry.labelUtf8);
         entry.labelUtf8 = platform::cutUtf8(utf8, kUtf8LabelBytes);
       }
     }

@@ -1,6 +1,5 @@
 #include "hydrochart/indexpage.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/textconv.h"
 
 namespace {
 
@@ -36,10 +36,8 @@ constexpr char kSourceLine[] =
 
 constexpr std::size_t kFolderNameLimit = 63;
 
-// The index file. A regular file (or a new one) is written to a temporary file beside it and
-// renamed over it only when every byte arrived, so that a failed run leaves the previous index
-// as it was. Something else in its place (a device such as /dev/full, a FIFO) has no content to
-// lose and is written in place.
+// The index file, put in place only when every byte arrived, so that a failed run leaves the
+// previous index as it was.
 class IndexFile {
  public:
   IndexFile() = default;
@@ -49,51 +47,23 @@ class IndexFile {
 
   // False when the file (or its temporary file) cannot be created.
   bool open(const std::string& path) {
-    std::string target = path;
-    struct stat status {};
-    const bool exists = ::stat(path.c_str(), &status) == 0;
-    if (exists && !S_ISREG(status.st_mode)) {
-      file_ = std::fopen(path.c_str(), "w");
-      return file_ != nullptr;
-    }
-    if (exists) {
-      // Through a symbolic link the file it names is replaced, and the link stays.
-      if (char* real = ::realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-      }
-    }
-    const std::string folder = platform::removeLastComponent(target);
-    std::string temporary = (folder.empty() ? "." : folder) + "/.index.html-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
-    // The permissions that a file created in place would get (or that the old index had).
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, exists ? (status.st_mode & 07777) : (0666 & ~mask));
-    file_ = ::fdopen(fd, "w");
-    if (file_ == nullptr) {
-      ::close(fd);
-      ::unlink(temporary.c_str());
-      return false;
-    }
-    temporary_ = temporary;
-    target_ = target;
-    return true;
+    replacement_ = platform::openReplacementFile(path);
+    return replacement_.file != nullptr;
   }
 
   void write(std::string_view text) {
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+    if (std::fwrite(text.data(), 1, text.size(), replacement_.file) != text.size()) failed_ = true;
   }
 
   // Closes the file and puts it in place; false (with the temporary file removed) when a write,
   // the close or the rename failed.
   bool commit() {
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (temporary_.empty()) return closed && !failed_;
-    if (closed && !failed_ && ::rename(temporary_.c_str(), target_.c_str()) == 0) {
-      temporary_.clear();
+    const bool closed = std::fclose(replacement_.file) == 0;
+    replacement_.file = nullptr;
+    std::string& temporary = replacement_.temporaryPath;
+    if (temporary.empty()) return closed && !failed_;
+    if (closed && !failed_ && platform::replaceFile(temporary, replacement_.target)) {
+      temporary.clear();
       return true;
     }
     discard();
@@ -102,15 +72,13 @@ class IndexFile {
 
  private:
   void discard() {
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = nullptr;
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
-    temporary_.clear();
+    if (replacement_.file != nullptr) std::fclose(replacement_.file);
+    replacement_.file = nullptr;
+    if (!replacement_.temporaryPath.empty()) platform::removeFile(replacement_.temporaryPath);
+    replacement_.temporaryPath.clear();
   }
 
-  std::FILE* file_ = nullptr;
-  std::string temporary_;  // empty when writing in place or once renamed
-  std::string target_;
+  platform::ReplacementFile replacement_;
   bool failed_ = false;
 };
 
@@ -187,7 +155,9 @@ void writePageLinks(IndexFile& index, const std::string& folder,
   for (const platform::DirectoryEntry& page : pages) {
     if (page.isDirectory) continue;
     // "000000_label.htm": the code before the first "_", the label after it, up to the first ".".
-    const std::string_view name = page.name;
+    // Page names come in the platform's file-name encoding; the index is UTF-8.
+    const std::string nameUtf8 = platform::nativeToUtf8(page.name);
+    const std::string_view name = nameUtf8;
     const std::string_view stem = name.substr(0, name.find('.'));
     const std::size_t underscore = stem.find('_');
     const std::string_view code = stem.substr(0, underscore);
@@ -214,14 +184,15 @@ void writePageLinks(IndexFile& index, const std::string& folder,
 bool choosePrefectureFolder(const std::string& base, const std::vector<std::string>& folders,
                             std::string& folder, std::vector<platform::DirectoryEntry>& pages) {
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-    pages = platform::findFiles(base + "/" + *it + "/*.htm");
+    pages = platform::findFiles(base + platform::kPathSeparator + *it + platform::kPathSeparator +
+                                "*.htm");
     if (!pages.empty()) {
       folder = *it;
       return true;
     }
     std::fflush(stdout);
-    std::fprintf(stderr, "hydrochart: \"%s/%s\" holds no page; left out of the index\n",
-                 base.c_str(), it->c_str());
+    std::fprintf(stderr, "hydrochart: \"%s%c%s\" holds no page; left out of the index\n",
+                 base.c_str(), platform::kPathSeparator, it->c_str());
   }
   return false;
 }
@@ -235,11 +206,11 @@ int createIndexPage(const std::string& baseFolder) {
     return 1;
   }
 
-  const auto matches = platform::findFiles(base + "/W05-?\?_?\?-g_html");
+  const auto matches = platform::findFiles(base + platform::kPathSeparator + "W05-?\?_?\?-g_html");
   if (matches.empty()) return 2;
   const auto prefectureFolders = findPrefectureFolders(matches);
 
-  const std::string indexPath = base + "/index.html";
+  const std::string indexPath = base + platform::kPathSeparator + "index.html";
   IndexFile index;
   if (!index.open(indexPath)) {
     std::printf("** Error: \"%s\" could not be created.\n", indexPath.c_str());

@@ -57,7 +57,8 @@ int loadCodeList(WaterSystemCodeList& list, std::string& codeListPath) {
   // Not found (or empty) in the working directory: try the program's own folder.
   const std::string folder = platform::programDirectory();
   if (folder.empty() || folder.size() + 24 > platform::kMaxPathLength) return 0;
-  return load(folder + "/" + kCodeListXml, folder + "/" + kCodeListHtml);
+  return load(folder + platform::kPathSeparator + kCodeListXml,
+              folder + platform::kPathSeparator + kCodeListHtml);
 }
 
 int writeCodeLabelFile(const std::vector<std::string>& args, const WaterSystemCodeList& list,
@@ -93,8 +94,9 @@ int runBatch(const std::string& pattern, const WaterSystemCodeList& list,
   if (matches.empty()) return 2;
   // Matches are opened in the pattern's folder; a pattern without a folder part opens them in
   // the working directory.
-  const std::string prefix =
-      pattern.find('/') == std::string::npos ? "" : platform::removeLastComponent(pattern) + "/";
+  const std::string prefix = platform::hasPathSeparator(pattern)
+                                 ? platform::removeLastComponent(pattern) + platform::kPathSeparator
+                                 : std::string();
   RiverData data;
   for (const auto& match : matches) {
     if (match.isDirectory) continue;
@@ -130,9 +132,8 @@ int runPage(const std::vector<std::string>& args, RiverData& data,
             const std::string& codeListPath) {
   const std::string& pagePath = args[1];
   // Like the titles of water-system pages, a "<" of the title cannot start markup.
-  const std::string title =
-      args.size() > 2 ? pagetext::htmlLessThanEscaped(platform::cutUtf8(args[2], kMaxTitleBytes))
-                      : std::string();
+  const std::string titleUtf8 = args.size() > 2 ? platform::nativeToUtf8(args[2]) : std::string();
+  const std::string title = pagetext::htmlLessThanEscaped(platform::cutUtf8(titleUtf8, kMaxTitleBytes));
   MapPage page;
   if (namesRunInput(pagePath, args[0], codeListPath) || !openMapPage(page, pagePath, title)) {
     std::printf("** Error: Output file \"%s\" not created.\n", pagePath.c_str());
@@ -158,7 +159,10 @@ int runPage(const std::vector<std::string>& args, RiverData& data,
     std::printf("** Error: Output file \"%s\" not created.\n", pagePath.c_str());
     return failurePath();
   }
-  std::printf("%s successfully generated. (path=%d)\n", pagePath.c_str(), page.pathCount);
+  // A UTF-8 console shows the name in UTF-8; any other shows it as it was given.
+  const std::string shown =
+      platform::consoleCodePage() == 65001 ? platform::nativeToUtf8(pagePath) : pagePath;
+  std::printf("%s successfully generated. (path=%d)\n", shown.c_str(), page.pathCount);
   releaseRiverData(data);
   return 0;
 }

@@ -3,15 +3,25 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace platform {
 
-// 65001 under a UTF-8 locale, 932 under a Shift_JIS locale, 0 otherwise. Reads the locale
-// from the environment (LC_ALL, LC_CTYPE, LANG).
+// The console's input code page. On POSIX systems: 65001 under a UTF-8 locale, 932 under a
+// Shift_JIS locale, 0 otherwise, from the environment (LC_ALL, LC_CTYPE, LANG).
 std::uint32_t consoleCodePage();
 
-// The failure path's pause: when standard input is a terminal, prints a prompt and waits for
-// Enter; otherwise returns at once so that scripts never hang.
+// The failure path's pause: when standard input is a terminal (a console on Windows, where the
+// command interpreter's PAUSE does it), prints a prompt and waits for a key; otherwise returns
+// at once so that scripts never hang.
 void pauseForKey();
+
+// Whether standard error is a terminal (on Windows, a console that shows escape sequences).
+bool standardErrorIsTerminal();
+
+// The arguments after the program name as UTF-8 (on Windows read as wide text from the command
+// line, so that names outside the ANSI code page survive).
+std::vector<std::string> utf8Arguments(int argc, char** argv);
 
 }  // namespace platform

@@ -1,7 +1,10 @@
 // File-system services of the W05 tools: existence tests, one-level folder creation, the
 // program's own folder, and sorted wildcard searches so that every run is repeatable.
+// Paths are in the platform's narrow encoding (bytes on POSIX systems, the ANSI code page on
+// Windows), except for the functions marked UTF-8, which fetchunpack uses for its Unicode paths.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,10 +21,28 @@ bool sameFile(const std::string& a, const std::string& b);
 // Creates one folder level (mode 0777 before the umask). An existing folder counts as success.
 bool makeDirectory(const std::string& path);
 
-// Path without its last "/" component ("a/b/c.xml" -> "a/b", "c.xml" -> "", "/x" -> "/").
+// The separator of composed paths: "/" on POSIX systems, "\\" on Windows.
+extern const char kPathSeparator;
+
+// Whether `c` separates path components: "/" on POSIX systems; "/" and "\\" on Windows.
+bool isPathSeparator(char c);
+
+// Whether the path holds a kPathSeparator (on Windows, not as the second byte of a double-byte
+// character).
+bool hasPathSeparator(std::string_view path);
+
+// Path without its last kPathSeparator component ("a/b/c.xml" -> "a/b", "c.xml" -> "",
+// "/x" -> "/").
 std::string removeLastComponent(std::string_view path);
 
-// Folder of the running program (from /proc/self/exe), or "" when it cannot be read.
+// The same for a UTF-8 path.
+std::string removeLastComponentUtf8(std::string_view path);
+
+// A path that names a place of its own rather than one below the current folder: it starts
+// with a separator (or, on Windows, holds a drive or stream colon).
+bool isRootedPath(std::string_view path);
+
+// Folder of the running program, or "" when it cannot be read.
 std::string programDirectory();
 
 struct DirectoryEntry {
@@ -34,6 +55,35 @@ struct DirectoryEntry {
 // ".." never), sorted by name in byte order.
 // A pattern whose folder cannot be read matches nothing.
 std::vector<DirectoryEntry> findFiles(const std::string& pattern);
+
+// Files named by UTF-8 paths: one folder level, as makeDirectory, and a file opened as by
+// std::fopen.
+bool makeDirectoryUtf8(const std::string& path);
+bool pathExistsUtf8(const std::string& path);
+std::FILE* openFileUtf8(const std::string& path, const char* mode);
+
+// A file written so that it replaces `path` whole. `file` is open for writing in text mode, or
+// null when nothing could be created. When `temporaryPath` is not empty, `file` is a new file
+// beside `target` (the file that `path` names, through a symbolic link too), put in its place by
+// replaceFile once complete; the permissions are those of the file it replaces, or of a new
+// file. When it is empty, `path` is not a regular file (a device, a FIFO): it has no content to
+// lose and is written in place.
+struct ReplacementFile {
+  std::FILE* file = nullptr;
+  std::string temporaryPath;
+  std::string target;
+};
+ReplacementFile openReplacementFile(const std::string& path);
+
+// Renames `from` over `to`, replacing a file of that name.
+bool replaceFile(const std::string& from, const std::string& to);
+void removeFile(const std::string& path);
+
+// Reads the regular file at the UTF-8 `path` whole into `content`, at most `limit` bytes of it.
+// A folder counts as a file that cannot be read; devices, pipes and sockets are refused before
+// anything is read, and so is a file larger than `limit` (also one that grows past it).
+enum class FileRead { Read, NotFound, NotRegularFile, TooLarge };
+FileRead readRegularFileUtf8(const std::string& path, std::size_t limit, std::string& content);
 
 // Longest path the platform accepts (PATH_MAX less the terminator).
 constexpr std::size_t kMaxPathLength = 4095;

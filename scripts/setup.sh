@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
+# --all: also those of the browser tests and fuzzing. --windows: those of the Windows build
+# and its tests under Wine, and the ja_JP.UTF-8 locale that gives Wine code page 932.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libzip-dev libcurl4-openssl-dev
   python3 python3-lxml zip unzip curl openssl)
-if [ "${1:-}" = "--all" ]; then
+if [ "${1:-}" = "--windows" ]; then
+  packages=(cmake g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest dpkg-dev wine wine64
+    locales python3)
+elif [ "${1:-}" = "--all" ]; then
   packages+=(clang libclang-rt-dev chromium)
   # Node.js may come from another source than Debian's package (it then brings its own npm).
   command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
@@ -18,4 +23,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+if [ "${1:-}" = "--windows" ] && ! locale -a | grep -qi '^ja_JP\.utf-\?8$'; then
+  echo "Generating the ja_JP.UTF-8 locale"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+  $SUDO locale-gen >/dev/null
 fi

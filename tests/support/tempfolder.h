@@ -6,11 +6,9 @@
 // folder recursively, and a fallback such as "/tmp" would be emptied by it.
 #pragma once
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -21,12 +19,21 @@ class TempFolder {
     std::error_code error;
     const std::filesystem::path base = std::filesystem::temp_directory_path(error);
     if (error) throw std::runtime_error("no temporary folder: " + error.message());
-    std::string pattern = (base / (std::string(prefix) + ".XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      throw std::runtime_error("cannot make a temporary folder " + pattern + ": " +
-                               std::strerror(errno));
+    // A name of the prefix and random letters; create_directory says whether it is new.
+    static std::mt19937 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = std::string(prefix) + ".";
+      for (int i = 0; i < 8; ++i) name.push_back(static_cast<char>('a' + random() % 26));
+      if (std::filesystem::create_directory(base / name, error)) {
+        path_ = (base / name).string();
+        return;
+      }
+      if (error) {
+        throw std::runtime_error("cannot make a temporary folder in " + base.string() + ": " +
+                                 error.message());
+      }
     }
-    path_ = pattern;
+    throw std::runtime_error("cannot make a temporary folder in " + base.string());
   }
   ~TempFolder() {
     std::error_code ignored;

@@ -38,4 +38,10 @@ void pauseForKey() {
   }
 }
 
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+std::vector<std::string> utf8Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 }  // namespace platform

@@ -1,0 +1,227 @@
+#include "platform/files.h"
+
+// windows.h first: the other Windows headers build on it.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <shlwapi.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+namespace platform {
+
+namespace {
+
+std::wstring wideOfUtf8(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(std::max(units, 0)), L'\0');
+  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), units);
+  return wide;
+}
+
+// Position of the last separator of an ANSI path, skipping the second bytes of double-byte
+// characters (a "\\" byte there belongs to the character, as in "ソ").
+std::size_t lastSeparator(std::string_view path, bool slashToo) {
+  std::size_t found = std::string_view::npos;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const char c = path[i];
+    if (c == '\\' || (slashToo && c == '/')) {
+      found = i;
+    } else if (IsDBCSLeadByte(static_cast<BYTE>(c)) && i + 1 < path.size()) {
+      ++i;
+    }
+  }
+  return found;
+}
+
+// The folder part before `separator`; a root ("\\", "C:\\") keeps its separator.
+std::string folderBefore(std::string_view path, std::size_t separator) {
+  if (separator == std::string_view::npos) return {};
+  if (separator == 0 || (separator == 2 && path[1] == ':')) {
+    return std::string(path.substr(0, separator + 1));
+  }
+  return std::string(path.substr(0, separator));
+}
+
+}  // namespace
+
+const char kPathSeparator = '\\';
+
+bool isPathSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool hasPathSeparator(std::string_view path) {
+  return lastSeparator(path, false) != std::string_view::npos;
+}
+
+bool isRootedPath(std::string_view path) {
+  return path.starts_with('/') || path.starts_with('\\') ||
+         path.find(':') != std::string_view::npos;
+}
+
+bool pathExists(const std::string& path) { return PathFileExistsA(path.c_str()) != FALSE; }
+
+bool isDirectory(const std::string& path) { return PathIsDirectoryA(path.c_str()) != FALSE; }
+
+namespace {
+
+// Volume and file index of an existing file or folder, which name it whatever the spelling.
+bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  const HANDLE handle =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(handle, &info) != FALSE;
+  CloseHandle(handle);
+  return known;
+}
+
+}  // namespace
+
+bool sameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION first;
+  BY_HANDLE_FILE_INFORMATION second;
+  return fileIdentity(a, first) && fileIdentity(b, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
+bool makeDirectory(const std::string& path) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS && isDirectory(path);
+}
+
+// As PathRemoveFileSpecA: only "\\" separates.
+std::string removeLastComponent(std::string_view path) {
+  return folderBefore(path, lastSeparator(path, false));
+}
+
+std::string removeLastComponentUtf8(std::string_view path) {
+  const std::size_t separator = path.find_last_of("\\/");
+  return folderBefore(path, separator);
+}
+
+std::string programDirectory() {
+  std::string buffer(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    if (buffer.size() > kMaxPathLength) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+  return removeLastComponent(buffer);
+}
+
+std::vector<DirectoryEntry> findFiles(const std::string& pattern) {
+  std::vector<DirectoryEntry> found;
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    const std::string_view name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    found.push_back({std::string(name), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  // The directory's own order differs between file systems; name order is the same everywhere.
+  std::sort(found.begin(), found.end(),
+            [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+  return found;
+}
+
+bool makeDirectoryUtf8(const std::string& path) {
+  if (CreateDirectoryW(wideOfUtf8(path).c_str(), nullptr)) return true;
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  const DWORD attributes = GetFileAttributesW(wideOfUtf8(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool pathExistsUtf8(const std::string& path) {
+  return GetFileAttributesW(wideOfUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::FILE* openFileUtf8(const std::string& path, const char* mode) {
+  return _wfopen(wideOfUtf8(path).c_str(), wideOfUtf8(mode).c_str());
+}
+
+FileRead readRegularFileUtf8(const std::string& path, std::size_t limit, std::string& content) {
+  const int fd = _wopen(wideOfUtf8(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd < 0) return FileRead::NotFound;
+  struct _stat64 info;
+  FileRead outcome = FileRead::Read;
+  if (_fstat64(fd, &info) != 0 || (info.st_mode & _S_IFMT) == _S_IFDIR) {
+    outcome = FileRead::NotFound;
+  } else if ((info.st_mode & _S_IFMT) != _S_IFREG) {
+    outcome = FileRead::NotRegularFile;  // a device such as NUL or CON
+  } else if (static_cast<unsigned long long>(info.st_size) > limit) {
+    outcome = FileRead::TooLarge;
+  }
+  char buffer[65536];
+  while (outcome == FileRead::Read) {
+    const int n = _read(fd, buffer, sizeof buffer);
+    if (n < 0) outcome = FileRead::NotFound;
+    if (n <= 0) break;
+    content.append(buffer, static_cast<std::size_t>(n));
+    if (content.size() > limit) outcome = FileRead::TooLarge;
+  }
+  _close(fd);
+  return outcome;
+}
+
+ReplacementFile openReplacementFile(const std::string& path) {
+  ReplacementFile replacement;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  struct _stat64 status {};
+  if (exists && _stat64(path.c_str(), &status) == 0 && (status.st_mode & _S_IFMT) != _S_IFREG) {
+    replacement.file = std::fopen(path.c_str(), "w");
+    return replacement;
+  }
+  const std::size_t separator = lastSeparator(path, true);
+  const std::string folder = folderBefore(path, separator);
+  const std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
+  const std::string prefix =
+      (folder.empty() ? std::string(".") : folder) + (folder.ends_with('\\') ? "" : "\\") + "." +
+      name + "-";
+  // A name of the process id and a counter, created only when no file has it yet.
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const unsigned n = (GetCurrentProcessId() << 12) ^ (GetTickCount() + counter++);
+    const std::string candidate = prefix + std::to_string(n);
+    const int fd = _open(candidate.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_TEXT | _O_NOINHERIT,
+                         _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return replacement;
+    }
+    replacement.file = _fdopen(fd, "w");
+    if (replacement.file == nullptr) {
+      _close(fd);
+      std::remove(candidate.c_str());
+      return replacement;
+    }
+    replacement.temporaryPath = candidate;
+    replacement.target = path;
+    return replacement;
+  }
+  return replacement;
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+void removeFile(const std::string& path) { std::remove(path.c_str()); }
+
+}  // namespace platform

@@ -1,0 +1,127 @@
+#!/usr/bin/python3
+"""fetchunpack.exe under Wine against a local server on 127.0.0.1.
+
+Usage: run_fetchunpack.py FETCHUNPACK_EXE WINE_RUNNER [GROUP...]
+Groups: single, list, failures. The program runs on a Japanese system (ANSI code page 932):
+its console text is Shift_JIS and its lines end in CR LF; the files it writes appear on this
+side under their UTF-8 names.
+"""
+
+import io
+import os
+import subprocess
+import sys
+import time
+import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fetchunpack"))
+from checks import Suite  # noqa: E402
+from testserver import Route, TestServer  # noqa: E402
+
+BANNER = "**** Download and Unzip ****\n"
+suite = Suite("fetchunpack_wine_")
+checks = suite.checks
+group = suite.group
+EXE = None
+RUNNER = None
+
+
+def run(args, cwd):
+    env = {k: v for k, v in os.environ.items() if "proxy" not in k.lower()}
+    env.update(FETCHUNPACK_RETRY_DELAY="0", FETCHUNPACK_STALL_TIMEOUT="2",
+               FETCHUNPACK_CONNECT_TIMEOUT="5")
+    result = subprocess.run([RUNNER, EXE] + args, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=120)
+    out = result.stdout.decode("cp932", "replace").replace("\r\n", "\n")
+    return result.returncode, out, result.stderr.decode("cp932", "replace")
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def archive(entries):
+    """A zip of (raw name bytes, data, date_time) entries; names are stored as the raw bytes,
+    without the UTF-8 flag, as Japanese Windows tools write them."""
+    placeholders = []
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
+        for n, (raw, data, date_time) in enumerate(entries):
+            placeholder = (b"%c" % (65 + n)) * len(raw)
+            placeholders.append((placeholder, raw))
+            z.writestr(zipfile.ZipInfo(placeholder.decode("ascii"), date_time), data)
+    data = buffer.getvalue()
+    for placeholder, raw in placeholders:
+        data = data.replace(placeholder, raw)
+    return data
+
+
+@group("single")
+def single_url(tmp):
+    body = b"plain body"
+    with TestServer({"/files/a.bin": Route("body", body)}) as server:
+        url = server.base + "/files/a.bin"
+        status, out, err = run([url], tmp)
+        checks.equal("status", status, 0)
+        checks.equal("transcript", out, BANNER + f"{url} a.bin\n")
+        checks.equal("file", read(os.path.join(tmp, "a.bin")), body)
+        status, out, err = run([url, "out"], tmp)
+        checks.equal("transcript with a folder", out, BANNER + f"{url} out\\a.bin\n")
+        checks.equal("file in the folder", read(os.path.join(tmp, "out", "a.bin")), body)
+        checks.equal("agent", server.requests[0][1].get("User-Agent"), "Agent-A")
+
+
+@group("list")
+def shift_jis_list(tmp):
+    entry = "河川データ.xml".encode("cp932")
+    when = (2020, 1, 2, 3, 4, 6)
+    zip_bytes = archive([(entry, b"<river/>", when), (b"data_2020_a.xml", b"<a/>", when)])
+    routes = {"/w05/data_2020.zip": Route("body", zip_bytes)}
+    with TestServer(routes) as server:
+        text = (f"# 一覧\n{server.base}/w05/\ndata_2020.zip %9%_a.xml 河川データ.xml\n")
+        with open(os.path.join(tmp, "一覧.txt"), "wb") as f:
+            f.write(text.encode("cp932").replace(b"\n", b"\r\n"))
+        status, out, err = run(["一覧.txt", "出力"], tmp)
+        checks.equal("status", status, 0)
+        checks.equal("transcript", out, BANNER +
+                     f"{server.base}/w05/data_2020.zip 出力\\data_2020.zip data_2020_a.xml 河川データ.xml\n")
+        folder = os.path.join(tmp, "出力")
+        checks.equal("%N member", read(os.path.join(folder, "data_2020_a.xml")), b"<a/>")
+        member = os.path.join(folder, "河川データ.xml")
+        checks.equal("Shift_JIS entry name", read(member), b"<river/>")
+        checks.equal("entry time", os.stat(member).st_mtime, time.mktime(when + (0, 0, -1)))
+        checks.equal("no temporary file", sorted(os.listdir(folder)),
+                     ["data_2020.zip", "data_2020_a.xml", "河川データ.xml"])
+
+
+@group("failures")
+def not_found_and_dropped(tmp):
+    older = b"older archive"
+    with open(os.path.join(tmp, "gone.zip"), "wb") as f:
+        f.write(older)
+    with open(os.path.join(tmp, "cut.zip"), "wb") as f:
+        f.write(older)
+    routes = {"/cut.zip": Route("drop", b"x" * 300000)}
+    with TestServer(routes) as server:
+        status, out, err = run([server.base + "/gone.zip"], tmp)
+        checks.equal("404: status", status, 1)
+        checks.equal("404: transcript", out, BANNER + f"{server.base}/gone.zip gone.zip** Error: Inet\n")
+        checks.check("404: cause on standard error", "HTTP status 404" in err, err)
+        checks.equal("404: older file kept", read(os.path.join(tmp, "gone.zip")), older)
+        status, out, err = run([server.base + "/cut.zip"], tmp)
+        checks.equal("dropped: status", status, 1)
+        checks.equal("dropped: transcript", out, BANNER + f"{server.base}/cut.zip cut.zip** Error: Inet\n")
+        checks.equal("dropped: retried", server.count("/cut.zip"), 4)
+        checks.equal("dropped: older file kept", read(os.path.join(tmp, "cut.zip")), older)
+        checks.equal("no temporary file", sorted(os.listdir(tmp)), ["cut.zip", "gone.zip"])
+
+
+def take(path):
+    global EXE, RUNNER
+    EXE = path
+    RUNNER = os.path.abspath(sys.argv.pop(2))
+
+
+if __name__ == "__main__":
+    sys.exit(suite.main(__doc__, take))
