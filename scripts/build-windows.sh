@@ -30,9 +30,11 @@ fetch_libzip_source() {
   if grep -rhqs '^deb-src\|^Types:.*deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
     opts=()
   else
-    local suite
-    suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
-    echo "deb-src http://deb.debian.org/debian $suite main" >"$apt/sources.list"
+    # The same archives and suites as the machine's binary package sources, as source indexes.
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list 2>/dev/null >"$apt/sources.list" || true
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] && sed 's/^Types:.*/Types: deb-src/' "$f" >"$apt/parts/$(basename "$f")"
+    done
     opts=(-o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=$apt/parts"
       -o "Dir::State::Lists=$apt/lists")
     apt-get -qq "${opts[@]}" update >&2

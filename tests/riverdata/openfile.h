@@ -8,7 +8,7 @@
 
 class OpenFile {
  public:
-  explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY)) {}
+  explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
   ~OpenFile() {
     if (fd_ >= 0) ::close(fd_);
   }
