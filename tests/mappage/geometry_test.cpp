@@ -3,7 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "hydrochart/mappage/mappage.h"
+#include "hydrochart/mappage/colors.h"
+#include "hydrochart/mappage/geometry.h"
 
 namespace {
 
