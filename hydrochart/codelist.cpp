@@ -176,6 +176,10 @@ void fillXmlEntries(std::string_view region, std::size_t count, int codePage,
   }
 }
 
+constexpr std::string_view kCellOpen = "<td>";
+constexpr std::string_view kCellClose = "</td>";
+constexpr std::string_view kRowEnd = "</tr>";
+
 // One table row of the HTML form: its first two cells and where the scan goes on.
 struct TableRow {
   std::size_t codeStart, codeEnd, labelStart, labelEnd, next;
@@ -184,19 +188,19 @@ struct TableRow {
 // The next row from `at` that holds two cells, each "<td>" ... "</td>", and ends in "</tr>".
 // Rows with more cells yield their first two; the rest of the row is passed over.
 bool nextTableRow(std::string_view region, std::size_t at, TableRow& row) {
-  const std::size_t firstOpen = locate(region, at, "<td>");
+  const std::size_t firstOpen = locate(region, at, kCellOpen);
   if (firstOpen == npos) return false;
-  row.codeStart = firstOpen + 4;
-  row.codeEnd = locate(region, row.codeStart, "</td>");
+  row.codeStart = firstOpen + kCellOpen.size();
+  row.codeEnd = locate(region, row.codeStart, kCellClose);
   if (row.codeEnd == npos) return false;
-  const std::size_t secondOpen = locate(region, row.codeEnd + 5, "<td>");
+  const std::size_t secondOpen = locate(region, row.codeEnd + kCellClose.size(), kCellOpen);
   if (secondOpen == npos) return false;
-  row.labelStart = secondOpen + 4;
-  row.labelEnd = locate(region, row.labelStart, "</td>");
+  row.labelStart = secondOpen + kCellOpen.size();
+  row.labelEnd = locate(region, row.labelStart, kCellClose);
   if (row.labelEnd == npos) return false;
-  const std::size_t rowEnd = locate(region, row.labelEnd + 5, "</tr>");
+  const std::size_t rowEnd = locate(region, row.labelEnd + kCellClose.size(), kRowEnd);
   if (rowEnd == npos) return false;
-  row.next = rowEnd + 5;
+  row.next = rowEnd + kRowEnd.size();
   return true;
 }
 
@@ -216,27 +220,27 @@ void fillHtmlEntries(std::string_view region, std::size_t count, int codePage,
                      WaterSystemCodeList& list) {
   std::size_t at = 0;
   while (list.size() < count) {
-    const std::size_t codeOpen = locate(region, at, "<td>");
+    const std::size_t codeOpen = locate(region, at, kCellOpen);
     if (codeOpen == npos) return;
-    const std::size_t codeStart = codeOpen + 4;
-    const std::size_t codeEnd = locate(region, codeStart, "</td>");
+    const std::size_t codeStart = codeOpen + kCellOpen.size();
+    const std::size_t codeEnd = locate(region, codeStart, kCellClose);
     if (codeEnd == npos) return;
-    const std::size_t labelOpen = locate(region, codeEnd + 5, "<td>");
+    const std::size_t labelOpen = locate(region, codeEnd + kCellClose.size(), kCellOpen);
     if (labelOpen == npos) return;
-    const std::size_t labelStart = labelOpen + 4;
-    const std::size_t labelEnd = locate(region, labelStart, "</td>");
+    const std::size_t labelStart = labelOpen + kCellOpen.size();
+    const std::size_t labelEnd = locate(region, labelStart, kCellClose);
     if (labelEnd == npos) return;
     WaterSystemCodeEntry entry;
     entry.code = parseCode(region.substr(codeStart, codeEnd - codeStart));
     storeLabel(entry, region.substr(labelStart, labelEnd - labelStart), codePage);
     list.push_back(std::move(entry));
-    at = labelEnd + 5;
+    at = labelEnd + kCellClose.size();
 
-    const std::size_t rowBetween = locate(region, codeEnd, "</tr>");
+    const std::size_t rowBetween = locate(region, codeEnd, kRowEnd);
     const bool oneRow = rowBetween == npos || rowBetween > labelOpen;
-    const std::size_t rowEnd = locate(region, at, "</tr>");
-    const std::size_t nextCell = locate(region, at, "<td>");
-    if (oneRow && rowEnd != npos && nextCell != npos && nextCell < rowEnd) at = rowEnd + 5;
+    const std::size_t rowEnd = locate(region, at, kRowEnd);
+    const std::size_t nextCell = locate(region, at, kCellOpen);
+    if (oneRow && rowEnd != npos && nextCell != npos && nextCell < rowEnd) at = rowEnd + kRowEnd.size();
   }
 }
 
