@@ -39,23 +39,21 @@ std::string sixDigits(std::uint32_t code) {
 }
 
 // How one page came out, and whether the run goes on after it.
-enum class PageOutcome { Written, NotCreated, DrawingFailed, Incomplete, NamesInput };
+enum class PageOutcome {
+  Written,
+  NotCreated,     // the file cannot be created: passed over
+  DrawingFailed,  // the page is left unfinished
+  Incomplete,     // the page did not reach the disk whole
+  NamesInput,     // the page path names an input of the run: the file is left alone
+};
 
 bool endsRun(PageOutcome outcome) {
   return outcome != PageOutcome::Written && outcome != PageOutcome::NotCreated;
 }
 
 AllPagesResult::Kind resultKind(PageOutcome outcome) {
-  switch (outcome) {
-    case PageOutcome::DrawingFailed:
-      return AllPagesResult::Kind::DrawingFailed;
-    case PageOutcome::Incomplete:
-      return AllPagesResult::Kind::PageIncomplete;
-    case PageOutcome::NamesInput:
-      return AllPagesResult::Kind::PageNamesInput;
-    default:
-      return AllPagesResult::Kind::Written;
-  }
+  return outcome == PageOutcome::DrawingFailed ? AllPagesResult::Kind::DrawingFailed
+                                               : AllPagesResult::Kind::PageNotWritten;
 }
 
 // The run's inputs, the data set and the code list, as one page needs them.

@@ -14,8 +14,8 @@ struct AllPagesResult {
     Written,                // every page written, or passed over as not creatable
     CodeArrayNotAllocated,  // the water-system codes do not fit in memory
     DrawingFailed,          // `drawing` says why; the page is left unfinished
-    PageIncomplete,         // a page did not reach the disk whole
-    PageNamesInput,         // a page path names the data file or the code list
+    PageNotWritten,  // a page did not reach the disk whole, or its path names an input of the
+                     // run (told to the progress as it happened)
   };
   Kind kind = Kind::Written;
   std::size_t codeArrayCapacity = 0;  // CodeArrayNotAllocated: the capacity that was asked for

@@ -271,7 +271,7 @@ TEST_F(AllPagesTest, DrawingAndWritingFailuresEndTheRun) {
   fs::remove(root_ + "/W05-09_13-g_html/130010_多摩川.htm");
   fs::create_symlink("/dev/full", root_ + "/W05-09_13-g_html/130010_多摩川.htm");
   load(path, kThreeSystems);
-  EXPECT_EQ(write(path, kCodeList, out), AllPagesResult::Kind::PageIncomplete);
+  EXPECT_EQ(write(path, kCodeList, out), AllPagesResult::Kind::PageNotWritten);
   EXPECT_EQ(out, "130010** Error: html file could not created. 130010\n");
   releaseRiverData(data_);
 
@@ -283,7 +283,7 @@ TEST_F(AllPagesTest, DrawingAndWritingFailuresEndTheRun) {
   CapturedReport captured;
   const AllPagesResult result =
       writeAllWaterSystemPages(path, data_, kCodeList, captured.report(), codeListPath);
-  EXPECT_EQ(result.kind, AllPagesResult::Kind::PageNamesInput);
+  EXPECT_EQ(result.kind, AllPagesResult::Kind::PageNotWritten);
   EXPECT_EQ(captured.takeOut(), "130010(2) ** Error: html file could not created. 130020\n");
   EXPECT_EQ(captured.takeErr(), "hydrochart: \"" + codeListPath +
                                     "\" is the code list being read; it is not overwritten\n");
