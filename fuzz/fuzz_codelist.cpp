@@ -9,10 +9,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool html = data[0] & 1;
   FuzzInputFile input(data + 1, size - 1, html ? ".html" : ".xml");
   WaterSystemCodeList list;
-  const CodeListLoad load = html ? loadWaterSystemCodeList(list, "/nonexistent/x.xml", input.path())
-                                 : loadWaterSystemCodeList(list, input.path(), "/nonexistent/x.html");
+  const CodeListLoad load =
+      html ? loadWaterSystemCodeList(list, "/nonexistent/x.xml", input.path())
+           : loadWaterSystemCodeList(list, input.path(), "/nonexistent/x.html");
   if (load.count != static_cast<std::int32_t>(list.size())) std::abort();
-  if (load.codePage != fetchunpack::kCodePageAnsi && load.codePage != fetchunpack::kCodePageUtf8) std::abort();
+  if (load.codePage != fetchunpack::kCodePageAnsi && load.codePage != fetchunpack::kCodePageUtf8)
+    std::abort();
   for (const auto& entry : list) {
     if (entry.labelUtf8.size() > 47) std::abort();
   }

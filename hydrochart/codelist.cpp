@@ -240,7 +240,8 @@ void fillHtmlEntries(std::string_view region, std::size_t count, int codePage,
     const bool oneRow = rowBetween == npos || rowBetween > labelOpen;
     const std::size_t rowEnd = locate(region, at, kRowEnd);
     const std::size_t nextCell = locate(region, at, kCellOpen);
-    if (oneRow && rowEnd != npos && nextCell != npos && nextCell < rowEnd) at = rowEnd + kRowEnd.size();
+    if (oneRow && rowEnd != npos && nextCell != npos && nextCell < rowEnd)
+      at = rowEnd + kRowEnd.size();
   }
 }
 

@@ -16,9 +16,9 @@ using WaterSystemCodeList = std::vector<WaterSystemCodeEntry>;
 
 // What a load of the code list read.
 struct CodeListLoad {
-  std::string path;          // the file read; empty when none was
-  std::int32_t codePage;     // kCodePageUtf8, kCodePageAnsi (Shift_JIS) or kCodePageNone
-  std::int32_t count = 0;    // entries in the list
+  std::string path;        // the file read; empty when none was
+  std::int32_t codePage;   // kCodePageUtf8, kCodePageAnsi (Shift_JIS) or kCodePageNone
+  std::int32_t count = 0;  // entries in the list
   bool read() const { return !path.empty(); }
 };
 

@@ -84,7 +84,8 @@ void Report::pathTooLong(const std::string& path) {
 void Report::riverDataLoad(const std::string& path, LoadStatus status, const RiverData& data) {
   switch (status) {
     case LoadStatus::Loaded:
-      std::fprintf(out_, "%s : pointList=%d Stream=%d Curve=%d(maxCv=%d) Node=%d Point=%d(maxPt=%d)\n",
+      std::fprintf(out_,
+                   "%s : pointList=%d Stream=%d Curve=%d(maxCv=%d) Node=%d Point=%d(maxPt=%d)\n",
                    path.c_str(), static_cast<int>(data.pointList.size()),
                    static_cast<int>(data.streams.size()), static_cast<int>(data.curves.size()),
                    data.maxCv, static_cast<int>(data.riverNodes.size()),

@@ -225,8 +225,8 @@ RunMode chooseDataMode(const std::vector<std::string>& args) {
 }
 
 bool readsCodeList(RunMode mode) {
-  return mode == RunMode::CodeLabel || mode == RunMode::Batch ||
-         mode == RunMode::AllWaterSystems || mode == RunMode::Page;
+  return mode == RunMode::CodeLabel || mode == RunMode::Batch || mode == RunMode::AllWaterSystems ||
+         mode == RunMode::Page;
 }
 
 CodeArgument parseCodeArgument(const std::string& text) {
@@ -264,7 +264,8 @@ int runHydrochart(const std::vector<std::string>& args) {
 
   const CodeList list = loadCodeList(report);
   // "ws_codelabel" without a code list names data like any other first argument.
-  const RunMode work = mode == RunMode::CodeLabel && list.entries.empty() ? chooseDataMode(args) : mode;
+  const RunMode work =
+      mode == RunMode::CodeLabel && list.entries.empty() ? chooseDataMode(args) : mode;
   switch (work) {
     case RunMode::CodeLabel:
       return runCodeLabel(args, list, report);

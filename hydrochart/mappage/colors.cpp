@@ -1,8 +1,8 @@
+#include "hydrochart/mappage/colors.h"
+
 #include <cmath>
 #include <cstdint>
 #include <vector>
-
-#include "hydrochart/mappage/colors.h"
 
 namespace {
 

@@ -138,8 +138,7 @@ StreamTexts streamTexts(const Stream& stream) {
   texts.shownName = texts.name;
   if (texts.shownName.find('<') != std::string::npos) {
     texts.shownName.clear();
-    pagetext::appendScriptText(texts.shownName,
-                               pagetext::htmlLessThanEscaped(riverNameOf(stream)));
+    pagetext::appendScriptText(texts.shownName, pagetext::htmlLessThanEscaped(riverNameOf(stream)));
   }
   pagetext::appendDecimal(texts.location, stream.location);
   texts.caption = "c-" + texts.location;
@@ -227,8 +226,8 @@ DrawResult appendRiverNodeMarkers(std::string& out, const RiverData& data, const
 
 // Draws one stream: comment line, polyline, tooltip, popup, node markers and, for the first
 // stream of the river, the river's node markers.
-DrawResult drawStream(MapPage& page, const RiverData& data, const Stream& stream,
-                      bool firstStream, Color color) {
+DrawResult drawStream(MapPage& page, const RiverData& data, const Stream& stream, bool firstStream,
+                      Color color) {
   std::string& out = page.output.pending();
   const std::int32_t pathNumber = ++page.pathCount;
   const std::int32_t curveIndex = findCurveIndex(data, stream.location);

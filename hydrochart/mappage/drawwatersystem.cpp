@@ -49,8 +49,8 @@ DrawResult drawWaterSystem(MapPage& page, const RiverData& data, std::uint32_t w
   const std::size_t n = riverCodeList.size();
   // Large systems darken more slowly, so that their last rivers stay above 0.3 of full value
   // (the colour index turns through six hues, darkening once per turn).
-  const double factor = n < kSlowDarkeningRivers ? kColorDarkening
-                                                 : std::pow(0.3, 6.0 / static_cast<double>(n));
+  const double factor =
+      n < kSlowDarkeningRivers ? kColorDarkening : std::pow(0.3, 6.0 / static_cast<double>(n));
   for (const std::uint64_t riverCode : riverCodeList) {
     const Color riverColor = automatic ? colorFromIndex(colorIndex, factor) : color;
     DrawResult result = drawRiver(page, data, riverCode, riverColor);

@@ -1,8 +1,8 @@
+#include "hydrochart/mappage/geometry.h"
+
 #include <cmath>
 #include <cstdint>
 #include <vector>
-
-#include "hydrochart/mappage/geometry.h"
 
 namespace {
 

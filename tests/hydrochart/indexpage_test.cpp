@@ -137,9 +137,8 @@ TEST_F(IndexPageTest, FolderWithoutPagesIsLeftOut) {
   touch("W05-09_14-g_html/140010_相模川.htm");
   std::string out;
   EXPECT_EQ(run(base_, out), kWritten);
-  EXPECT_EQ(
-      errors_,
-      "hydrochart: \"" + base_ + "/W05-09_13-g_html\" holds no page; left out of the index\n");
+  EXPECT_EQ(errors_, "hydrochart: \"" + base_ +
+                         "/W05-09_13-g_html\" holds no page; left out of the index\n");
   EXPECT_EQ(out, "\"" + base_ + "/index.html\" was created and processed. Pref=2 WS=2\n");
   const std::string expected = expectedFile("index_expected.html");
   const std::size_t tokyo = expected.find("<h3>東京都</h3>");

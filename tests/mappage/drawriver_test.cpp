@@ -160,7 +160,7 @@ TEST(DrawRiverTest, FailuresStopAfterTheLinesBeforeThem) {
   EXPECT_EQ(result.kind, Kind::CurveNotFound);
   EXPECT_EQ(failureOf(result), std::vector<std::string>{"curve 77"});
   EXPECT_EQ(page.output.pending(), "");  // nothing of the stream was written
-  EXPECT_EQ(page.pathCount, 1);           // though it was counted
+  EXPECT_EQ(page.pathCount, 1);          // though it was counted
 
   // Both stream nodes are looked up before the first marker: both unresolved ones are named.
   startMemoryPage(page);

@@ -4,7 +4,6 @@
 
 namespace {
 
-
 // A water system of `rivers` rivers with codes ws * 10000 + 1, + 2, ..., one stream each.
 void addSystem(DataBuilder& b, std::uint32_t ws, int rivers) {
   for (int i = 1; i <= rivers; ++i) {
@@ -74,7 +73,8 @@ TEST(WaterSystemTest, AutomaticColoursDarkenBySystemSize) {
   EXPECT_EQ(pathColor(page.output.pending(), 64), "520052");  // colour index 63
   // Rivers are drawn in code order: path 2 is river 0002.
   EXPECT_NE(page.output.pending().find("河川コード:640002<br>"), std::string::npos);
-  EXPECT_LT(page.output.pending().find("var myPath0002="), page.output.pending().find("河川コード:640002<br>"));
+  EXPECT_LT(page.output.pending().find("var myPath0002="),
+            page.output.pending().find("河川コード:640002<br>"));
 }
 
 TEST(WaterSystemTest, GivenColourStillAdvancesTheIndex) {

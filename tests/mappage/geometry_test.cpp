@@ -1,10 +1,11 @@
+#include "hydrochart/mappage/geometry.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 
 #include "hydrochart/mappage/colors.h"
-#include "hydrochart/mappage/geometry.h"
 
 namespace {
 

@@ -68,18 +68,18 @@ class LoaderTest : public ::testing::Test {
   LoadStatus load(const std::string& bytes) {
     path_ = folder_.write("W05-test.xml", bytes);
     const LoadStatus result = loadRiverData(path_, data_);
-    counts_ = report(static_cast<int>(data_.pointList.size()), static_cast<int>(data_.streams.size()),
-                     static_cast<int>(data_.curves.size()), data_.maxCv,
-                     static_cast<int>(data_.riverNodes.size()), static_cast<int>(data_.points.size()),
-                     data_.maxPt);
+    counts_ = report(static_cast<int>(data_.pointList.size()),
+                     static_cast<int>(data_.streams.size()), static_cast<int>(data_.curves.size()),
+                     data_.maxCv, static_cast<int>(data_.riverNodes.size()),
+                     static_cast<int>(data_.points.size()), data_.maxPt);
     return result;
   }
   static std::string report(int pointList, int streams, int curves, int maxCv, int nodes,
                             int points, int maxPt) {
     char line[512];
     std::snprintf(line, sizeof line,
-                  "pointList=%d Stream=%d Curve=%d(maxCv=%d) Node=%d Point=%d(maxPt=%d)",
-                  pointList, streams, curves, maxCv, nodes, points, maxPt);
+                  "pointList=%d Stream=%d Curve=%d(maxCv=%d) Node=%d Point=%d(maxPt=%d)", pointList,
+                  streams, curves, maxCv, nodes, points, maxPt);
     return line;
   }
 
@@ -405,7 +405,8 @@ TEST_F(LoaderTest, RiverNamesOfShiftJisAndEucJpFilesBecomeUtf8) {
   for (const char* declared : {"EUC-JP", "euc-jp", "x-euc-jp"}) {
     const std::string declaration =
         std::string("<?xml version='1.0' encoding='") + declared + "'?>\n";
-    ASSERT_EQ(load(platform::convertText(declaration + body, "UTF-8", "EUC-JP")), kLoaded) << declared;
+    ASSERT_EQ(load(platform::convertText(declaration + body, "UTF-8", "EUC-JP")), kLoaded)
+        << declared;
     EXPECT_EQ(storedNames(), expected) << declared;
   }
 
