@@ -1,23 +1,20 @@
 // Loads arbitrary bytes as a river data file, then draws every water system it holds.
-#include <cstdio>
 
 #include "fuzz/fuzz_input.h"
-#include "hydrochart/mappage/mappage.h"
+#include "hydrochart/mappage/drawing.h"
 #include "hydrochart/riverdata/riverdata.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static bool quiet = (std::freopen("/dev/null", "w", stdout), true);
-  static_cast<void>(quiet);
   FuzzInputFile input(data, size, ".xml");
   RiverData riverData;
-  if (loadRiverData(input.path(), riverData) != 0) return 0;
+  if (loadRiverData(input.path(), riverData) != LoadStatus::Loaded) return 0;
   MapPage page;
   if (!openMapPage(page, "/dev/null", "fuzz")) return 0;
   std::int32_t colorIndex = 0;
   for (const std::uint32_t code : collectWaterSystemCodes(riverData)) {
-    if (drawWaterSystem(page, riverData, code, 0, true, colorIndex) != 0) break;
+    if (!drawWaterSystem(page, riverData, code, 0, true, colorIndex).drawn()) break;
   }
-  closeMapPage(page);
+  static_cast<void>(closeMapPage(page));
   releaseRiverData(riverData);
   return 0;
 }

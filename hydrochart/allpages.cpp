@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "hydrochart/mappage/mappage.h"
 #include "hydrochart/mappage/pagetext.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
@@ -27,8 +26,7 @@ std::optional<std::string> waterSystemLabel(const RiverData& data, const WaterSy
     if (label == nullptr) return std::nullopt;
     return *label;
   }
-  const std::uint64_t mainRiver = std::uint64_t{code} * 10000 + 1;
-  for (const std::int32_t i : streamsOfRiver(data, mainRiver)) {
+  for (const std::int32_t i : streamsOfRiver(data, mainRiverCode(code))) {
     const Stream& stream = data.streams[static_cast<std::size_t>(i)];
     if (stream.sectionType > 0) return std::string(stream.riverName);
   }
@@ -41,15 +39,37 @@ std::string sixDigits(std::uint32_t code) {
   return text;
 }
 
-// Writes one page. 0 when written; 1 when the page file cannot be created (message printed,
-// the run goes on); 2 when drawing failed (the page is left unfinished); 3 when the page could
-// not be written completely (message printed); 4 when the page path names an input of the run
-// (message printed, the file untouched).
-int writeWaterSystemPage(const std::string& folder, const RiverData& data,
-                         const WaterSystemCodeList& list, std::uint32_t code,
-                         const std::string& dataPath, const std::string& codeListPath) {
+// How one page came out, and whether the run goes on after it.
+enum class PageOutcome {
+  Written,
+  NotCreated,     // the file cannot be created: passed over
+  DrawingFailed,  // the page is left unfinished
+  Incomplete,     // the page did not reach the disk whole
+  NamesInput,     // the page path names an input of the run: the file is left alone
+};
+
+bool endsRun(PageOutcome outcome) {
+  return outcome != PageOutcome::Written && outcome != PageOutcome::NotCreated;
+}
+
+AllPagesResult::Kind resultKind(PageOutcome outcome) {
+  return outcome == PageOutcome::DrawingFailed ? AllPagesResult::Kind::DrawingFailed
+                                               : AllPagesResult::Kind::PageNotWritten;
+}
+
+// The run's inputs, the data set and the code list, as one page needs them.
+struct PageInputs {
+  const std::string& dataPath;
+  const RiverData& data;
+  const WaterSystemCodeList& list;
+  const std::string& codeListPath;
+};
+
+// Writes the page of water system `code` into `folder`. `drawing` receives why drawing failed.
+PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in,
+                                 std::uint32_t code, Progress& progress, DrawResult& drawing) {
   const std::string digits = sixDigits(code);
-  const std::optional<std::string> label = waterSystemLabel(data, list, code);
+  const std::optional<std::string> label = waterSystemLabel(in.data, in.list, code);
   // A "<" in a label (from a crafted data file or code list) must not end the title element.
   std::string title = digits;
   if (label) title.append(" ").append(pagetext::htmlLessThanEscaped(*label));
@@ -57,9 +77,11 @@ int writeWaterSystemPage(const std::string& folder, const RiverData& data,
   const std::string path = folder + platform::kPathSeparator + digits + "_" +
                            platform::utf8ToNative(label ? *label : "その他") + ".htm";
 
-  if (namesRunInput(path, dataPath, codeListPath)) {
-    std::printf("** Error: html file could not created. %s\n", digits.c_str());
-    return 4;
+  const RunInput input = runInputNamedBy(path, in.dataPath, in.codeListPath);
+  if (input != RunInput::None) {
+    progress.outputIsInput(path, input);
+    progress.waterSystemPageNotCreated(code);
+    return PageOutcome::NamesInput;
   }
   // A label with a separator would name a file in another folder, and an overlong path cannot
   // be made.
@@ -67,47 +89,44 @@ int writeWaterSystemPage(const std::string& folder, const RiverData& data,
   if ((label && std::any_of(label->begin(), label->end(), platform::isPathSeparator)) ||
       path.size() > platform::kMaxPathLength ||
       !openMapPage(page, path, title)) {
-    std::printf("** Error: html file could not created. %s\n", digits.c_str());
-    return 1;
+    progress.waterSystemPageNotCreated(code);
+    return PageOutcome::NotCreated;
   }
-  std::fputs(digits.c_str(), stdout);
+  progress.waterSystemPageStarted(code);
   std::int32_t colorIndex = 0;
-  if (drawWaterSystem(page, data, code, 0, true, colorIndex) != 0) return 2;
-  if (closeMapPage(page) != 0) {
-    std::printf("** Error: html file could not created. %s\n", digits.c_str());
-    return 3;
+  drawing = drawWaterSystem(page, in.data, code, 0, true, colorIndex);
+  if (!drawing.drawn()) return PageOutcome::DrawingFailed;
+  if (!closeMapPage(page)) {
+    progress.waterSystemPageNotCreated(code);
+    return PageOutcome::Incomplete;
   }
-  std::printf("(%d) ", page.pathCount);
-  return 0;
+  progress.waterSystemPageWritten(page.pathCount);
+  return PageOutcome::Written;
 }
 
 }  // namespace
 
-bool namesRunInput(const std::string& path, const std::string& dataPath,
-                   const std::string& codeListPath) {
-  const char* input = platform::sameFile(path, dataPath) ? "data file"
-                      : !codeListPath.empty() && platform::sameFile(path, codeListPath)
-                          ? "code list"
-                          : nullptr;
-  if (input == nullptr) return false;
-  std::fflush(stdout);
-  std::fprintf(stderr, "hydrochart: \"%s\" is the %s being read; it is not overwritten\n",
-               path.c_str(), input);
-  return true;
+RunInput runInputNamedBy(const std::string& path, const std::string& dataPath,
+                         const std::string& codeListPath) {
+  if (platform::sameFile(path, dataPath)) return RunInput::DataFile;
+  if (!codeListPath.empty() && platform::sameFile(path, codeListPath)) return RunInput::CodeList;
+  return RunInput::None;
 }
 
-int writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
-                             const WaterSystemCodeList& list, const std::string& codeListPath) {
+AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
+                                        const WaterSystemCodeList& list, Progress& progress,
+                                        const std::string& codeListPath) {
+  AllPagesResult result;
   std::vector<std::uint32_t> waterSystemCodeList;
   try {
     waterSystemCodeList = collectWaterSystemCodes(data);
   } catch (const std::bad_alloc&) {
-    // The capacity that would have held every code, in steps of 256 as the array grows.
+    // The capacity that would have held every code, in steps as the array grows.
     const std::size_t systems = data.index.streamsByWaterSystem.size();
-    const std::size_t capacity =
+    result.kind = AllPagesResult::Kind::CodeArrayNotAllocated;
+    result.codeArrayCapacity =
         std::max<std::size_t>(1, (systems + kCodeArrayStep - 1) / kCodeArrayStep) * kCodeArrayStep;
-    std::printf("** Error: malloc waterSystemCodeList %d\n", static_cast<int>(capacity));
-    return 1;
+    return result;
   }
 
   const std::size_t extension = dataPath.find(".xml");
@@ -115,11 +134,16 @@ int writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
     const std::string folder = dataPath.substr(0, extension) + "_html";
     // An existing folder is used again; one that cannot be made shows as pages that fail.
     platform::makeDirectory(folder);
+    const PageInputs inputs{dataPath, data, list, codeListPath};
     for (const std::uint32_t code : waterSystemCodeList) {
-      const int result = writeWaterSystemPage(folder, data, list, code, dataPath, codeListPath);
-      if (result >= 2) return result;
+      const PageOutcome outcome =
+          writeWaterSystemPage(folder, inputs, code, progress, result.drawing);
+      if (endsRun(outcome)) {
+        result.kind = resultKind(outcome);
+        return result;
+      }
     }
   }
   releaseRiverData(data);
-  return 0;
+  return result;
 }

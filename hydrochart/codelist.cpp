@@ -6,10 +6,15 @@
 #include <string_view>
 #include <utility>
 
+#include "hydrochart/output/outputfile.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
 
 namespace {
+
+using fetchunpack::kCodePageAnsi;
+using fetchunpack::kCodePageNone;
+using fetchunpack::kCodePageUtf8;
 
 constexpr std::size_t npos = std::string_view::npos;
 constexpr std::size_t kUtf8LabelBytes = 47;
@@ -64,30 +69,30 @@ bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view wo
 
 bool startsWithBom(std::string_view text) { return text.substr(0, 3) == "\xEF\xBB\xBF"; }
 
-// Code page named by the value at `value` when it starts before `declarationEnd`: 65001, 0,
-// or -1 when neither name is there.
+// Code page named by the value at `value` when it starts before `declarationEnd`: UTF-8,
+// Shift_JIS (the ANSI code page), or none when neither name is there.
 int codePageOfName(std::string_view text, std::size_t value, std::size_t declarationEnd) {
-  if (value >= declarationEnd) return -1;
-  if (startsWithNoCase(text, value, "UTF-8")) return 65001;
-  if (startsWithNoCase(text, value, "Shift_JIS")) return 0;
-  return -1;
+  if (value >= declarationEnd) return kCodePageNone;
+  if (startsWithNoCase(text, value, "UTF-8")) return kCodePageUtf8;
+  if (startsWithNoCase(text, value, "Shift_JIS")) return kCodePageAnsi;
+  return kCodePageNone;
 }
 
 int xmlCodePage(std::string_view text) {
-  if (startsWithBom(text)) return 65001;
-  int codePage = -1;
+  if (startsWithBom(text)) return kCodePageUtf8;
+  int codePage = kCodePageNone;
   const std::size_t declaration = findPast(text, 0, "<?xml");
   if (declaration != npos) {
     const std::size_t end = locate(text, declaration, "?>");
     const std::size_t value = findPast(text, declaration, "encoding=\"");
     if (end != npos && value != npos) codePage = codePageOfName(text, value, end);
   }
-  return codePage == -1 ? 65001 : codePage;
+  return codePage == kCodePageNone ? kCodePageUtf8 : codePage;
 }
 
 int htmlCodePage(std::string_view text) {
-  if (startsWithBom(text)) return 65001;
-  int codePage = -1;
+  if (startsWithBom(text)) return kCodePageUtf8;
+  int codePage = kCodePageNone;
   const std::size_t meta = findPast(text, 0, "<meta ");
   if (meta != npos) {
     const std::size_t end = locate(text, meta, ">");
@@ -97,7 +102,7 @@ int htmlCodePage(std::string_view text) {
       codePage = codePageOfName(text, value, end);
     }
   }
-  return codePage == -1 ? 65001 : codePage;
+  return codePage == kCodePageNone ? kCodePageUtf8 : codePage;
 }
 
 // Unsigned 32-bit reading of a decimal text as the C library's conversion does it where
@@ -125,7 +130,7 @@ std::uint32_t parseCode(std::string_view text) {
 // Stores a label as read: UTF-8 text cut to 47 bytes, Shift_JIS text cut to 31 bytes (kept in
 // CP932 until the list is complete), each cut on a character boundary.
 void storeLabel(WaterSystemCodeEntry& entry, std::string_view label, int codePage) {
-  if (codePage == 65001) {
+  if (codePage == kCodePageUtf8) {
     entry.labelUtf8 = platform::cutUtf8(label, kUtf8LabelBytes);
   } else {
     entry.labelUtf8 = platform::cutCp932(label, kAnsiLabelBytes);
@@ -171,6 +176,10 @@ void fillXmlEntries(std::string_view region, std::size_t count, int codePage,
   }
 }
 
+constexpr std::string_view kCellOpen = "<td>";
+constexpr std::string_view kCellClose = "</td>";
+constexpr std::string_view kRowEnd = "</tr>";
+
 // One table row of the HTML form: its first two cells and where the scan goes on.
 struct TableRow {
   std::size_t codeStart, codeEnd, labelStart, labelEnd, next;
@@ -179,19 +188,19 @@ struct TableRow {
 // The next row from `at` that holds two cells, each "<td>" ... "</td>", and ends in "</tr>".
 // Rows with more cells yield their first two; the rest of the row is passed over.
 bool nextTableRow(std::string_view region, std::size_t at, TableRow& row) {
-  const std::size_t firstOpen = locate(region, at, "<td>");
+  const std::size_t firstOpen = locate(region, at, kCellOpen);
   if (firstOpen == npos) return false;
-  row.codeStart = firstOpen + 4;
-  row.codeEnd = locate(region, row.codeStart, "</td>");
+  row.codeStart = firstOpen + kCellOpen.size();
+  row.codeEnd = locate(region, row.codeStart, kCellClose);
   if (row.codeEnd == npos) return false;
-  const std::size_t secondOpen = locate(region, row.codeEnd + 5, "<td>");
+  const std::size_t secondOpen = locate(region, row.codeEnd + kCellClose.size(), kCellOpen);
   if (secondOpen == npos) return false;
-  row.labelStart = secondOpen + 4;
-  row.labelEnd = locate(region, row.labelStart, "</td>");
+  row.labelStart = secondOpen + kCellOpen.size();
+  row.labelEnd = locate(region, row.labelStart, kCellClose);
   if (row.labelEnd == npos) return false;
-  const std::size_t rowEnd = locate(region, row.labelEnd + 5, "</tr>");
+  const std::size_t rowEnd = locate(region, row.labelEnd + kCellClose.size(), kRowEnd);
   if (rowEnd == npos) return false;
-  row.next = rowEnd + 5;
+  row.next = rowEnd + kRowEnd.size();
   return true;
 }
 
@@ -211,27 +220,28 @@ void fillHtmlEntries(std::string_view region, std::size_t count, int codePage,
                      WaterSystemCodeList& list) {
   std::size_t at = 0;
   while (list.size() < count) {
-    const std::size_t codeOpen = locate(region, at, "<td>");
+    const std::size_t codeOpen = locate(region, at, kCellOpen);
     if (codeOpen == npos) return;
-    const std::size_t codeStart = codeOpen + 4;
-    const std::size_t codeEnd = locate(region, codeStart, "</td>");
+    const std::size_t codeStart = codeOpen + kCellOpen.size();
+    const std::size_t codeEnd = locate(region, codeStart, kCellClose);
     if (codeEnd == npos) return;
-    const std::size_t labelOpen = locate(region, codeEnd + 5, "<td>");
+    const std::size_t labelOpen = locate(region, codeEnd + kCellClose.size(), kCellOpen);
     if (labelOpen == npos) return;
-    const std::size_t labelStart = labelOpen + 4;
-    const std::size_t labelEnd = locate(region, labelStart, "</td>");
+    const std::size_t labelStart = labelOpen + kCellOpen.size();
+    const std::size_t labelEnd = locate(region, labelStart, kCellClose);
     if (labelEnd == npos) return;
     WaterSystemCodeEntry entry;
     entry.code = parseCode(region.substr(codeStart, codeEnd - codeStart));
     storeLabel(entry, region.substr(labelStart, labelEnd - labelStart), codePage);
     list.push_back(std::move(entry));
-    at = labelEnd + 5;
+    at = labelEnd + kCellClose.size();
 
-    const std::size_t rowBetween = locate(region, codeEnd, "</tr>");
+    const std::size_t rowBetween = locate(region, codeEnd, kRowEnd);
     const bool oneRow = rowBetween == npos || rowBetween > labelOpen;
-    const std::size_t rowEnd = locate(region, at, "</tr>");
-    const std::size_t nextCell = locate(region, at, "<td>");
-    if (oneRow && rowEnd != npos && nextCell != npos && nextCell < rowEnd) at = rowEnd + 5;
+    const std::size_t rowEnd = locate(region, at, kRowEnd);
+    const std::size_t nextCell = locate(region, at, kCellOpen);
+    if (oneRow && rowEnd != npos && nextCell != npos && nextCell < rowEnd)
+      at = rowEnd + kRowEnd.size();
   }
 }
 
@@ -245,12 +255,14 @@ bool xmlRegion(std::string_view text, std::string_view& region) {
   return true;
 }
 
+constexpr std::string_view kTableOpening = "<table";
+
 // The table's content: from just past "<table" and the one character after it up to
 // "</table>", or false.
 bool htmlRegion(std::string_view text, std::string_view& region) {
-  const std::size_t table = locate(text, 0, "<table");
+  const std::size_t table = locate(text, 0, kTableOpening);
   if (table == npos) return false;
-  const std::size_t start = table + 7;
+  const std::size_t start = table + kTableOpening.size() + 1;
   const std::size_t end = locate(text, start, "</table>");
   if (end == npos) return false;
   region = text.substr(start, end - start);
@@ -259,10 +271,10 @@ bool htmlRegion(std::string_view text, std::string_view& region) {
 
 }  // namespace
 
-std::int32_t loadWaterSystemCodeList(WaterSystemCodeList& list, const std::string& xmlPath,
-                                     const std::string& htmlPath, std::int32_t& listCodePage) {
+CodeListLoad loadWaterSystemCodeList(WaterSystemCodeList& list, const std::string& xmlPath,
+                                     const std::string& htmlPath) {
   list.clear();
-  listCodePage = -1;
+  CodeListLoad load{{}, kCodePageNone, 0};
 
   bool isXml;
   if (platform::pathExists(xmlPath)) {
@@ -270,15 +282,15 @@ std::int32_t loadWaterSystemCodeList(WaterSystemCodeList& list, const std::strin
   } else if (platform::pathExists(htmlPath)) {
     isXml = false;
   } else {
-    return 0;
+    return load;
   }
   const std::string& path = isXml ? xmlPath : htmlPath;
 
   std::string text;
   bool textRead = false;
-  int codePage = -1;
+  int codePage = kCodePageNone;
   try {
-    if (!readListText(path, text)) return 0;
+    if (!readListText(path, text)) return load;
     textRead = true;
     codePage = isXml ? xmlCodePage(text) : htmlCodePage(text);
     std::string_view region;
@@ -293,7 +305,7 @@ std::int32_t loadWaterSystemCodeList(WaterSystemCodeList& list, const std::strin
         }
       }
     }
-    if (codePage == 0) {
+    if (codePage == kCodePageAnsi) {
       for (WaterSystemCodeEntry& entry : list) {
         const std::string utf8 = platform::ansiToUtf8(entry.labelUtf8);
         entry.labelUtf8 = platform::cutUtf8(utf8, kUtf8LabelBytes);
@@ -303,14 +315,12 @@ std::int32_t loadWaterSystemCodeList(WaterSystemCodeList& list, const std::strin
     // Not enough memory for the text or the list: the load found no list.
     list.clear();
     list.shrink_to_fit();
-    if (!textRead) return 0;
+    if (!textRead) return load;
   }
-  listCodePage = codePage;
-
-  const auto count = static_cast<std::int32_t>(list.size());
-  std::printf("*WaterSystemCodeList was extracted from \"%s\" ", path.c_str());
-  std::printf("CodePage=%d nws=%d\n", listCodePage, count);
-  return count;
+  load.path = path;
+  load.codePage = codePage;
+  load.count = static_cast<std::int32_t>(list.size());
+  return load;
 }
 
 const std::string* findWaterSystemLabel(const WaterSystemCodeList& list, std::uint32_t code) {
@@ -319,4 +329,19 @@ const std::string* findWaterSystemLabel(const WaterSystemCodeList& list, std::ui
     if (entry.code == code) return &entry.labelUtf8;
   }
   return nullptr;
+}
+
+bool writeCodeLabelFile(const std::string& path, const WaterSystemCodeList& list) {
+  OutputFile file;
+  if (!file.open(path, OutputFile::Mode::InPlaceBinary)) return false;
+  for (const WaterSystemCodeEntry& entry : list) {
+    // The code goes through a signed conversion, as "%06d" of the 32-bit value.
+    char code[16];
+    std::snprintf(code, sizeof code, "%06d", static_cast<int>(entry.code));
+    std::string& out = file.pending();
+    out.append("\t\t\t\t<codelabel label=\"").append(entry.labelUtf8.c_str());
+    out.append("\" code=\"").append(code).append("\" />\n");
+    file.flushIfLarge();
+  }
+  return file.close();
 }

@@ -1,14 +1,12 @@
 #include "hydrochart/indexpage.h"
 
-#include <unistd.h>
-
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "hydrochart/output/outputfile.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
 
@@ -35,52 +33,9 @@ constexpr char kSourceLine[] =
     "small>\n";
 
 constexpr std::size_t kFolderNameLimit = 63;
-
-// The index file, put in place only when every byte arrived, so that a failed run leaves the
-// previous index as it was.
-class IndexFile {
- public:
-  IndexFile() = default;
-  IndexFile(const IndexFile&) = delete;
-  IndexFile& operator=(const IndexFile&) = delete;
-  ~IndexFile() { discard(); }
-
-  // False when the file (or its temporary file) cannot be created.
-  bool open(const std::string& path) {
-    replacement_ = platform::openReplacementFile(path);
-    return replacement_.file != nullptr;
-  }
-
-  void write(std::string_view text) {
-    if (std::fwrite(text.data(), 1, text.size(), replacement_.file) != text.size()) failed_ = true;
-  }
-
-  // Closes the file and puts it in place; false (with the temporary file removed) when a write,
-  // the close or the rename failed.
-  bool commit() {
-    const bool closed = std::fclose(replacement_.file) == 0;
-    replacement_.file = nullptr;
-    std::string& temporary = replacement_.temporaryPath;
-    if (temporary.empty()) return closed && !failed_;
-    if (closed && !failed_ && platform::replaceFile(temporary, replacement_.target)) {
-      temporary.clear();
-      return true;
-    }
-    discard();
-    return false;
-  }
-
- private:
-  void discard() {
-    if (replacement_.file != nullptr) std::fclose(replacement_.file);
-    replacement_.file = nullptr;
-    if (!replacement_.temporaryPath.empty()) platform::removeFile(replacement_.temporaryPath);
-    replacement_.temporaryPath.clear();
-  }
-
-  platform::ReplacementFile replacement_;
-  bool failed_ = false;
-};
+// Output folders are named "W05-??_??-g_html": the prefecture code follows "W05-??_".
+constexpr char kOutputFolderPattern[] = "W05-?\?_?\?-g_html";
+constexpr std::size_t kPrefectureCodeOffset = 7;
 
 // Output folders by prefecture: the names of the matching folders of each code, in the order
 // of the search.
@@ -89,9 +44,9 @@ std::array<std::vector<std::string>, kPrefectureCount> findPrefectureFolders(
   std::array<std::vector<std::string>, kPrefectureCount> prefectureFolders;
   for (const platform::DirectoryEntry& entry : matches) {
     if (!entry.isDirectory || entry.name.empty() || entry.name[0] == '.') continue;
-    if (entry.name.size() < 8) continue;
-    // The prefecture code is the second pair of wildcard characters, from the eighth on.
-    const long code = std::strtol(entry.name.c_str() + 7, nullptr, 10);
+    if (entry.name.size() <= kPrefectureCodeOffset) continue;
+    // The prefecture code is the second pair of wildcard characters.
+    const long code = std::strtol(entry.name.c_str() + kPrefectureCodeOffset, nullptr, 10);
     if (code < 1 || code > kPrefectureCount) continue;
     prefectureFolders[static_cast<std::size_t>(code - 1)].push_back(
         entry.name.substr(0, kFolderNameLimit));
@@ -150,12 +105,12 @@ void appendLinkText(std::string& out, std::string_view text) {
 }
 
 // Writes the links of one folder's pages.
-void writePageLinks(IndexFile& index, const std::string& folder,
+void writePageLinks(OutputFile& index, const std::string& folder,
                     const std::vector<platform::DirectoryEntry>& pages, int& linkCount) {
   for (const platform::DirectoryEntry& page : pages) {
     if (page.isDirectory) continue;
     // "000000_label.htm": the code before the first "_", the label after it, up to the first ".".
-    // Page names come in the platform's file-name encoding; the index is UTF-8.
+    // Page names are in the platform's file-name encoding; the index page is UTF-8.
     const std::string nameUtf8 = platform::nativeToUtf8(page.name);
     const std::string_view name = nameUtf8;
     const std::string_view stem = name.substr(0, name.find('.'));
@@ -173,16 +128,17 @@ void writePageLinks(IndexFile& index, const std::string& folder,
     link.append(" </small>");
     appendLinkText(link, label);
     link.append("</a> ");
-    index.write(link);
+    index.append(link);
     ++linkCount;
   }
 }
 
 // The folder listed for one prefecture: the last one the search returned that holds a page
-// file. A folder without any (a data file without water systems leaves one) is named on
-// standard error and passed over. False when no folder of the prefecture holds a page.
+// file. A folder without any (a data file without water systems leaves one) is told to
+// `progress` and passed over. False when no folder of the prefecture holds a page.
 bool choosePrefectureFolder(const std::string& base, const std::vector<std::string>& folders,
-                            std::string& folder, std::vector<platform::DirectoryEntry>& pages) {
+                            std::string& folder, std::vector<platform::DirectoryEntry>& pages,
+                            Progress& progress) {
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
     pages = platform::findFiles(base + platform::kPathSeparator + *it + platform::kPathSeparator +
                                 "*.htm");
@@ -190,55 +146,59 @@ bool choosePrefectureFolder(const std::string& base, const std::vector<std::stri
       folder = *it;
       return true;
     }
-    std::fflush(stdout);
-    std::fprintf(stderr, "hydrochart: \"%s%c%s\" holds no page; left out of the index\n",
-                 base.c_str(), platform::kPathSeparator, it->c_str());
+    progress.folderLeftOut(base, *it);
   }
   return false;
 }
 
-}  // namespace
-
-int createIndexPage(const std::string& baseFolder) {
-  const std::string base = baseFolder.empty() ? "." : baseFolder;
-  if (!platform::isDirectory(base)) {
-    std::printf("** Error: Folder \"%s\" not exists.\n", base.c_str());
-    return 1;
-  }
-
-  const auto matches = platform::findFiles(base + platform::kPathSeparator + "W05-?\?_?\?-g_html");
-  if (matches.empty()) return 2;
-  const auto prefectureFolders = findPrefectureFolders(matches);
-
-  const std::string indexPath = base + platform::kPathSeparator + "index.html";
-  IndexFile index;
-  if (!index.open(indexPath)) {
-    std::printf("** Error: \"%s\" could not be created.\n", indexPath.c_str());
-    return 3;
-  }
-  std::printf("\"%s\" was created", indexPath.c_str());
-  index.write(kHead);
-
-  int prefectureCount = 0;
-  int linkCount = 0;
+// Writes the prefectures that have a folder with pages, each with the links of its pages.
+void writePrefectures(OutputFile& index, const std::string& base,
+                      const std::array<std::vector<std::string>, kPrefectureCount>& folders,
+                      IndexResult& result, Progress& progress) {
   for (int i = 0; i < kPrefectureCount; ++i) {
     std::string folder;
     std::vector<platform::DirectoryEntry> pages;
-    if (!choosePrefectureFolder(base, prefectureFolders[static_cast<std::size_t>(i)], folder,
-                                pages)) {
+    if (!choosePrefectureFolder(base, folders[static_cast<std::size_t>(i)], folder, pages,
+                                progress)) {
       continue;
     }
-    ++prefectureCount;
-    index.write(std::string("<h3>") + prefectureNames[static_cast<std::size_t>(i)] + "</h3>\n");
-    writePageLinks(index, folder, pages, linkCount);
-    index.write("<br><p>\n");
+    ++result.prefectureCount;
+    index.append(std::string("<h3>") + prefectureNames[static_cast<std::size_t>(i)] + "</h3>\n");
+    writePageLinks(index, folder, pages, result.linkCount);
+    index.append("<br><p>\n");
   }
-  index.write(kSourceLine);
-  index.write("</body></html>\n");
-  if (!index.commit()) {
-    std::printf("** Error: \"%s\" could not be created.\n", indexPath.c_str());
-    return 3;
+}
+
+}  // namespace
+
+IndexResult createIndexPage(const std::string& baseFolder, Progress& progress) {
+  IndexResult result;
+  result.base = baseFolder.empty() ? "." : baseFolder;
+  const std::string& base = result.base;
+  result.indexPath = base + platform::kPathSeparator + "index.html";
+  if (!platform::isDirectory(base)) {
+    result.kind = IndexResult::Kind::FolderMissing;
+    return result;
   }
-  std::printf(" and processed. Pref=%d WS=%d\n", prefectureCount, linkCount);
-  return 0;
+
+  const auto matches = platform::findFiles(base + platform::kPathSeparator + kOutputFolderPattern);
+  if (matches.empty()) {
+    result.kind = IndexResult::Kind::NoOutputFolder;
+    return result;
+  }
+  const auto prefectureFolders = findPrefectureFolders(matches);
+
+  // A failed run leaves the previous index as it was.
+  OutputFile index;
+  if (!index.open(result.indexPath, OutputFile::Mode::Replace)) {
+    result.kind = IndexResult::Kind::NotCreated;
+    return result;
+  }
+  progress.indexOpened(result.indexPath);
+  index.append(kHead);
+  writePrefectures(index, base, prefectureFolders, result, progress);
+  index.append(kSourceLine);
+  index.append("</body></html>\n");
+  if (!index.close()) result.kind = IndexResult::Kind::NotCreated;
+  return result;
 }

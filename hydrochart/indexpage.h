@@ -3,8 +3,22 @@
 
 #include <string>
 
+#include "hydrochart/progress.h"
+
+struct IndexResult {
+  enum class Kind {
+    Written,
+    FolderMissing,   // the base folder does not exist (or is no folder)
+    NoOutputFolder,  // no folder of the base folder matches; nothing written
+    NotCreated,      // the index cannot be created or written whole; the previous one stays
+  };
+  Kind kind = Kind::Written;
+  std::string base;       // the base folder searched
+  std::string indexPath;  // the index file
+  int prefectureCount = 0;
+  int linkCount = 0;
+};
+
 // Writes "<baseFolder>/index.html" ("." when `baseFolder` is empty). Output folders without any
-// page are left out (named on standard error). 0 on success; 1 when the base folder does not
-// exist; 2 when no output folder matches; 3 when the index cannot be created or written whole,
-// in which case the previous index stays as it was.
-int createIndexPage(const std::string& baseFolder);
+// page are left out (told to `progress`).
+IndexResult createIndexPage(const std::string& baseFolder, Progress& progress);

@@ -6,11 +6,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "fetchunpack/codepage.h"
 #include "hydrochart/allpages.h"
 #include "hydrochart/codelist.h"
 #include "hydrochart/indexpage.h"
+#include "hydrochart/mappage/drawing.h"
 #include "hydrochart/mappage/pagetext.h"
+#include "hydrochart/report.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
@@ -19,6 +23,8 @@ namespace {
 
 constexpr const char* kCodeListXml = "WaterSystemCodeCd.xml";
 constexpr const char* kCodeListHtml = "WaterSystemCodeCd.html";
+// Room a folder path leaves for a separator and the longer code list name with its terminating NUL.
+constexpr std::size_t kCodeListNameRoom = 1 + std::char_traits<char>::length(kCodeListHtml) + 1;
 constexpr std::size_t kMaxTitleBytes = 1023;
 
 // Reads a colour as a 32-bit unsigned hexadecimal number the way a 32-bit strtoul does:
@@ -41,55 +47,62 @@ Color parseHexColor(const char* text) {
   return 1;
 }
 
+// The code list of a run and the file it came from ("" when none was read).
+struct CodeList {
+  WaterSystemCodeList entries;
+  std::string path;
+};
+
 // Loads the code list from the working directory, else from the program's folder.
-// `codeListPath` becomes the file last read ("" when none was).
-int loadCodeList(WaterSystemCodeList& list, std::string& codeListPath) {
-  auto load = [&list, &codeListPath](const std::string& xml, const std::string& html) {
-    std::int32_t codePage = -1;
-    const int count = loadWaterSystemCodeList(list, xml, html, codePage);
-    // The loader reads the XML form whenever that file exists, else the HTML form.
-    if (codePage != -1) codeListPath = platform::pathExists(xml) ? xml : html;
-    return count;
+CodeList loadCodeList(Report& report) {
+  CodeList list;
+  auto load = [&list, &report](const std::string& xml, const std::string& html) {
+    const CodeListLoad load = loadWaterSystemCodeList(list.entries, xml, html);
+    report.codeListRead(load);
+    if (load.read()) list.path = load.path;
+    return load.count;
   };
-  codeListPath.clear();
-  const int count = load(kCodeListXml, kCodeListHtml);
-  if (count != 0) return count;
+  if (load(kCodeListXml, kCodeListHtml) != 0) return list;
   // Not found (or empty) in the working directory: try the program's own folder.
   const std::string folder = platform::programDirectory();
-  if (folder.empty() || folder.size() + 24 > platform::kMaxPathLength) return 0;
-  return load(folder + platform::kPathSeparator + kCodeListXml,
-              folder + platform::kPathSeparator + kCodeListHtml);
+  if (folder.empty() || folder.size() + kCodeListNameRoom > platform::kMaxPathLength) return list;
+  load(folder + platform::kPathSeparator + kCodeListXml,
+       folder + platform::kPathSeparator + kCodeListHtml);
+  return list;
 }
 
-int writeCodeLabelFile(const std::vector<std::string>& args, const WaterSystemCodeList& list,
-                       const std::string& codeListPath) {
+// Whether `path` may be written: not when it names an input of the run (told to the user).
+bool mayWrite(const std::string& path, const std::string& dataPath, const CodeList& list,
+              Report& report) {
+  const RunInput input = runInputNamedBy(path, dataPath, list.path);
+  if (input == RunInput::None) return true;
+  report.outputIsInput(path, input);
+  return false;
+}
+
+int runCodeLabel(const std::vector<std::string>& args, const CodeList& list, Report& report) {
   const std::string path = codeLabelFileName(args);
   // Opening the code list itself for writing would empty it before a line is written.
-  std::FILE* file =
-      namesRunInput(path, std::string(), codeListPath) ? nullptr : std::fopen(path.c_str(), "wb");
-  if (!file) {
-    std::fputs("** Error: Code Label file not created.\n", stdout);
-    return failurePath();
-  }
-  bool ok = true;
-  for (const auto& entry : list) {
-    // The code goes through a signed conversion, as "%06d" of the 32-bit value.
-    ok = std::fprintf(file, "\t\t\t\t<codelabel label=\"%s\" code=\"%06d\" />\n",
-                      entry.labelUtf8.c_str(), static_cast<int>(entry.code)) > 0 &&
-         ok;
-  }
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) {
-    // A file that did not reach the disk whole is no success.
-    std::fputs("** Error: Code Label file not created.\n", stdout);
-    return failurePath();
-  }
-  std::fputs("Code Label for \"WaterSystemCodeCd.xml\" was generated.\n", stdout);
-  return 0;
+  const bool written =
+      mayWrite(path, std::string(), list, report) && writeCodeLabelFile(path, list.entries);
+  report.codeLabelFile(written);
+  return written ? 0 : failurePath();
 }
 
-int runBatch(const std::string& pattern, const WaterSystemCodeList& list,
-             const std::string& codeListPath) {
+// Writes the pages of every water system of a loaded data file; false after a failure.
+bool writeAllPages(const std::string& dataPath, RiverData& data, const CodeList& list,
+                   Report& report) {
+  const AllPagesResult result =
+      writeAllWaterSystemPages(dataPath, data, list.entries, report, list.path);
+  report.allPagesFailed(result);
+  return result.kind == AllPagesResult::Kind::Written;
+}
+
+int runBatch(const std::string& pattern, const CodeList& list, Report& report) {
+  if (pattern.size() > platform::kMaxPathLength) {
+    report.pathTooLong(pattern);
+    return failurePath();
+  }
   const auto matches = platform::findFiles(pattern);
   if (matches.empty()) return 2;
   // Matches are opened in the pattern's folder; a pattern without a folder part opens them in
@@ -102,14 +115,15 @@ int runBatch(const std::string& pattern, const WaterSystemCodeList& list,
     if (match.isDirectory) continue;
     const std::string path = prefix + match.name;
     if (path.size() > platform::kMaxPathLength) {
-      std::printf("** Error: Path too long: %s\n", path.c_str());
+      report.pathTooLong(path);
       return failurePath();
     }
-    const int loaded = loadRiverData(path, data);
-    if (loaded < 0) continue;  // a file that cannot be opened is skipped
-    if (loaded > 0) return failurePath();
-    if (writeAllWaterSystemPages(path, data, list, codeListPath) != 0) return failurePath();
-    std::printf("%s was processed.\n", path.c_str());
+    const LoadStatus loaded = loadRiverData(path, data);
+    report.riverDataLoad(path, loaded, data);
+    if (loaded == LoadStatus::NotOpened) continue;  // a file that cannot be opened is skipped
+    if (loaded != LoadStatus::Loaded) return failurePath();
+    if (!writeAllPages(path, data, list, report)) return failurePath();
+    report.dataFileProcessed(path);
   }
   return 0;
 }
@@ -117,73 +131,107 @@ int runBatch(const std::string& pattern, const WaterSystemCodeList& list,
 // A code argument that names no river and no water system of the data (a typo, 0, -1) draws
 // nothing; the page is still written, and the user is told on standard error.
 void warnIfNothingMatches(const std::string& argument, std::uint64_t code, const RiverData& data,
-                          const std::string& dataPath) {
-  const bool river = code >= 1000000;
+                          const std::string& dataPath, Report& report) {
+  const bool river = code >= kSmallestRiverCode;
   const bool found = river ? !streamsOfRiver(data, code).empty()
                            : !streamsOfWaterSystem(data, static_cast<std::uint32_t>(code)).empty();
-  if (found) return;
-  std::fflush(stdout);
-  std::fprintf(stderr, "hydrochart: \"%s\" matches no %s (code %llu) in \"%s\"\n", argument.c_str(),
-               river ? "river" : "water system", static_cast<unsigned long long>(code),
-               dataPath.c_str());
+  if (!found) report.codeMatchesNothing(argument, river, code, dataPath);
 }
 
-int runPage(const std::vector<std::string>& args, RiverData& data,
-            const std::string& codeListPath) {
-  const std::string& pagePath = args[1];
-  // Like the titles of water-system pages, a "<" of the title cannot start markup.
-  const std::string titleUtf8 = args.size() > 2 ? platform::nativeToUtf8(args[2]) : std::string();
-  const std::string title = pagetext::htmlLessThanEscaped(platform::cutUtf8(titleUtf8, kMaxTitleBytes));
-  MapPage page;
-  if (namesRunInput(pagePath, args[0], codeListPath) || !openMapPage(page, pagePath, title)) {
-    std::printf("** Error: Output file \"%s\" not created.\n", pagePath.c_str());
-    return failurePath();
-  }
+// Draws the rivers and water systems of the code arguments (from the fourth argument on).
+DrawResult drawCodeArguments(MapPage& page, const std::vector<std::string>& args,
+                             const RiverData& data, Report& report) {
   std::int32_t colorIndex = 0;
   for (std::size_t i = 3; i < args.size(); ++i) {
     const CodeArgument argument = parseCodeArgument(args[i]);
-    warnIfNothingMatches(args[i], argument.code, data, args[0]);
-    int status;
-    if (argument.code >= 1000000) {
-      const Color color = argument.automatic ? colorFromIndex(colorIndex, 0.75) : argument.color;
-      status = drawRiver(page, data, argument.code, color);
+    warnIfNothingMatches(args[i], argument.code, data, args[0], report);
+    DrawResult result;
+    if (argument.code >= kSmallestRiverCode) {
+      const Color color =
+          argument.automatic ? colorFromIndex(colorIndex, kColorDarkening) : argument.color;
+      result = drawRiver(page, data, argument.code, color);
       ++colorIndex;
     } else {
-      status = drawWaterSystem(page, data, static_cast<std::uint32_t>(argument.code),
+      result = drawWaterSystem(page, data, static_cast<std::uint32_t>(argument.code),
                                argument.color, argument.automatic, colorIndex);
     }
-    if (status != 0) return failurePath();
+    if (!result.drawn()) return result;
   }
-  if (closeMapPage(page) != 0) {
+  return {};
+}
+
+int runPage(const std::vector<std::string>& args, RiverData& data, const CodeList& list,
+            Report& report) {
+  const std::string& pagePath = args[1];
+  // Like the titles of water-system pages, a "<" of the title cannot start markup.
+  const std::string titleUtf8 = args.size() > 2 ? platform::nativeToUtf8(args[2]) : std::string();
+  const std::string title =
+      pagetext::htmlLessThanEscaped(platform::cutUtf8(titleUtf8, kMaxTitleBytes));
+  MapPage page;
+  if (!mayWrite(pagePath, args[0], list, report) || !openMapPage(page, pagePath, title)) {
+    report.outputNotCreated(pagePath);
+    return failurePath();
+  }
+  const DrawResult drawn = drawCodeArguments(page, args, data, report);
+  if (!drawn.drawn()) {
+    report.drawingFailed(drawn);
+    return failurePath();
+  }
+  if (!closeMapPage(page)) {
     // The page did not reach the disk whole (disk full, write error): no success line.
-    std::printf("** Error: Output file \"%s\" not created.\n", pagePath.c_str());
+    report.outputNotCreated(pagePath);
     return failurePath();
   }
   // A UTF-8 console shows the name in UTF-8; any other shows it as it was given.
-  const std::string shown =
-      platform::consoleCodePage() == 65001 ? platform::nativeToUtf8(pagePath) : pagePath;
-  std::printf("%s successfully generated. (path=%d)\n", shown.c_str(), page.pathCount);
+  const bool utf8Console = platform::consoleCodePage() == fetchunpack::kCodePageUtf8;
+  report.pageGenerated(utf8Console ? platform::nativeToUtf8(pagePath) : pagePath, page.pathCount);
   releaseRiverData(data);
   return 0;
 }
 
-}  // namespace
-
-bool modeLoadsCodeList(const std::vector<std::string>& args) {
-  return !args.empty() && strcasecmp(args[0].c_str(), "create_index") != 0 && args[0] != "-h" &&
-         args[0] != "--help" && args[0] != "--version";
+// The modes that read one data file: every water system of it, or one page.
+int runDataFile(RunMode mode, const std::vector<std::string>& args, const CodeList& list,
+                Report& report) {
+  RiverData data;
+  const LoadStatus loaded = loadRiverData(args[0], data);
+  report.riverDataLoad(args[0], loaded, data);
+  if (loaded == LoadStatus::NotOpened || loaded == LoadStatus::OutOfMemory) {
+    report.riverDataNotFound(args[0]);
+  }
+  if (loaded != LoadStatus::Loaded) return failurePath();
+  if (mode == RunMode::AllWaterSystems) {
+    return writeAllPages(args[0], data, list, report) ? 0 : failurePath();
+  }
+  return runPage(args, data, list, report);
 }
 
-RunMode chooseRunMode(const std::vector<std::string>& args, bool haveCodeList) {
+int runIndexPage(const std::vector<std::string>& args, Report& report) {
+  const IndexResult result = createIndexPage(args.size() > 1 ? args[1] : std::string(), report);
+  report.indexPage(result);
+  return result.kind == IndexResult::Kind::Written ? 0 : failurePath();
+}
+
+}  // namespace
+
+RunMode chooseRunMode(const std::vector<std::string>& args) {
   if (args.empty()) return RunMode::Usage;
   const std::string& first = args[0];
   if (first == "-h" || first == "--help") return RunMode::Help;
   if (first == "--version") return RunMode::Version;
   if (strcasecmp(first.c_str(), "create_index") == 0) return RunMode::IndexPage;
-  if (first == "ws_codelabel" && haveCodeList) return RunMode::CodeLabel;
-  if (first.find('*') != std::string::npos || args.size() == 1) return RunMode::Batch;
+  if (first == "ws_codelabel") return RunMode::CodeLabel;
+  return chooseDataMode(args);
+}
+
+RunMode chooseDataMode(const std::vector<std::string>& args) {
+  if (args[0].find('*') != std::string::npos || args.size() == 1) return RunMode::Batch;
   if (args[1] == "*") return RunMode::AllWaterSystems;
   return RunMode::Page;
+}
+
+bool readsCodeList(RunMode mode) {
+  return mode == RunMode::CodeLabel || mode == RunMode::Batch || mode == RunMode::AllWaterSystems ||
+         mode == RunMode::Page;
 }
 
 CodeArgument parseCodeArgument(const std::string& text) {
@@ -201,72 +249,34 @@ std::string codeLabelFileName(const std::vector<std::string>& args) {
   return args.size() == 2 ? args[1] : "ws_codelabel.txt";
 }
 
-const char* usageText() {
-  return "Usage:\n"
-         "  hydrochart DATA.xml PAGE.htm [TITLE [CODE[/RRGGBB]...]]\n"
-         "      one map page with the rivers (codes of 1000000 and more) and water systems\n"
-         "      (smaller codes) given, in automatic colours or the colour after the separator\n"
-         "  hydrochart DATA.xml \"*\"\n"
-         "      one page per water system, written into the folder DATA_html\n"
-         "  hydrochart \"PATTERN\"\n"
-         "      the same for every data file that matches the wildcard pattern, in name order\n"
-         "  hydrochart create_index [FOLDER]\n"
-         "      FOLDER/index.html over the W05-?\?_?\?-g_html folders in FOLDER (default .)\n"
-         "  hydrochart ws_codelabel [FILE]\n"
-         "      code-label lines from WaterSystemCodeCd.xml (default ws_codelabel.txt)\n"
-         "  hydrochart --help | --version\n"
-         "The code list WaterSystemCodeCd.xml or .html is read from the working directory,\n"
-         "else from the program's folder.\n"
-         "Exit status: 0 done, 1 error, 2 no file matches the pattern.\n";
-}
-
 int runHydrochart(const std::vector<std::string>& args) {
-  const RunMode early = chooseRunMode(args, false);
-  if (early == RunMode::Help) {
-    std::fputs(usageText(), stdout);
+  Report report(stdout, stderr);
+  const RunMode mode = chooseRunMode(args);
+  if (mode == RunMode::Help) {
+    report.usage();
     return 0;
   }
-  if (early == RunMode::Version) {
-    std::printf("hydrochart %s\n", W05_VERSION);
+  if (mode == RunMode::Version) {
+    report.version();
     return 0;
   }
-  std::printf("**** hydrochart **** cp=%u\n", static_cast<unsigned>(platform::consoleCodePage()));
-  if (early == RunMode::Usage) {
-    std::fputs(usageText(), stdout);
+  report.banner(static_cast<unsigned>(platform::consoleCodePage()));
+  if (mode == RunMode::Usage) {
+    report.usage();
     return 1;
   }
-  if (early == RunMode::IndexPage) {
-    const int result = createIndexPage(args.size() > 1 ? args[1] : std::string());
-    return result == 0 ? 0 : failurePath();
-  }
+  if (!readsCodeList(mode)) return runIndexPage(args, report);
 
-  WaterSystemCodeList list;
-  std::string codeListPath;
-  loadCodeList(list, codeListPath);
-  const RunMode mode = chooseRunMode(args, !list.empty());
-  switch (mode) {
+  const CodeList list = loadCodeList(report);
+  // "ws_codelabel" without a code list names data like any other first argument.
+  const RunMode work =
+      mode == RunMode::CodeLabel && list.entries.empty() ? chooseDataMode(args) : mode;
+  switch (work) {
     case RunMode::CodeLabel:
-      return writeCodeLabelFile(args, list, codeListPath);
+      return runCodeLabel(args, list, report);
     case RunMode::Batch:
-      if (args[0].size() > platform::kMaxPathLength) {
-        std::printf("** Error: Path too long: %s\n", args[0].c_str());
-        return failurePath();
-      }
-      return runBatch(args[0], list, codeListPath);
+      return runBatch(args[0], list, report);
     default:
-      break;
+      return runDataFile(work, args, list, report);
   }
-
-  RiverData data;
-  const int loaded = loadRiverData(args[0], data);
-  if (loaded != 0) {
-    // A file with a coordinate that is not a finite number was found, and the loader said what is
-    // wrong.
-    if (loaded != 2) std::printf("** Error: River data file \"%s\" not found.\n", args[0].c_str());
-    return failurePath();
-  }
-  if (mode == RunMode::AllWaterSystems) {
-    return writeAllWaterSystemPages(args[0], data, list, codeListPath) == 0 ? 0 : failurePath();
-  }
-  return runPage(args, data, codeListPath);
 }

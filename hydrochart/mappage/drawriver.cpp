@@ -1,7 +1,10 @@
-#include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 
-#include "hydrochart/mappage/mappage.h"
+#include "hydrochart/mappage/drawing.h"
+#include "hydrochart/mappage/geometry.h"
 #include "hydrochart/mappage/pagetext.h"
 
 namespace {
@@ -21,8 +24,8 @@ void widenBounds(MapBounds& bounds, const LatLon& position) {
   if (position.lon > bounds.maxLon) bounds.maxLon = position.lon;
 }
 
-// Writes "[lat,lon]" and, when `comma`, the separator after it, in one piece.
-void appendPosition(std::string& out, double lat, double lon, bool comma = false) {
+// Writes "[lat,lon]" in one piece.
+void appendPosition(std::string& out, double lat, double lon) {
   char buffer[2 * pagetext::kMaxFixed8Length + 4];
   char* end = buffer;
   *end++ = '[';
@@ -30,7 +33,6 @@ void appendPosition(std::string& out, double lat, double lon, bool comma = false
   *end++ = ',';
   end = pagetext::writeFixed8(end, lon);
   *end++ = ']';
-  if (comma) *end++ = ',';
   out.append(buffer, end);
 }
 
@@ -76,7 +78,7 @@ void appendMarker(std::string& out, std::int32_t pathNumber, const MarkerStyle& 
 // Writes the polyline of one stream along its Curve, widening the page's box by every position.
 void appendPolyline(MapPage& page, const std::vector<LatLon>& pointList, const Curve& curve,
                     std::int32_t pathNumber, Color color) {
-  std::string& out = page.pending;
+  std::string& out = page.output.pending();
   out.append("var myPath");
   pagetext::appendPadded4(out, pathNumber);
   out.append("=L.polyline([");
@@ -88,7 +90,7 @@ void appendPolyline(MapPage& page, const std::vector<LatLon>& pointList, const C
   for (std::int32_t i = curve.first; i <= curve.last; ++i) {
     if (end + kPositionRoom > block + sizeof block) {
       out.append(block, end);
-      pagetext::flushIfLarge(page);
+      page.output.flushIfLarge();
       end = block;
     }
     const LatLon& position = pointList[i];
@@ -101,7 +103,7 @@ void appendPolyline(MapPage& page, const std::vector<LatLon>& pointList, const C
     widenBounds(page.mapBounds, position);
   }
   out.append(block, end);
-  pagetext::flushIfLarge(page);
+  page.output.flushIfLarge();
   out.append("],{color:'#");
   pagetext::appendHex6(out, color);
   out.append("',weight:2,opacity:0.8}).addTo(map);\n");
@@ -119,108 +121,168 @@ constexpr MarkerStyle kStreamEnd{"b", 1, true};
 constexpr MarkerStyle kRiverStart{"ra", 11, false};
 constexpr MarkerStyle kRiverEnd{"rb", 7, true};
 
+// The texts of one stream that several of its lines share.
+struct StreamTexts {
+  std::string name;       // the river name, script-safe: for the comment line
+  std::string shownName;  // the same for text shown as HTML (tooltips, popups): "<" as "&lt;"
+  std::string location;   // the Curve id of the stream, in decimal
+  std::string caption;    // "c-<location>": names the stream-node markers
+};
+
+StreamTexts streamTexts(const Stream& stream) {
+  StreamTexts texts;
+  // The name is written once in its script-safe form and reused by every line of the stream.
+  // A "<" of the name (which a well-formed data file never holds raw) cannot start markup where
+  // the page shows the name as HTML.
+  pagetext::appendScriptText(texts.name, riverNameOf(stream));
+  texts.shownName = texts.name;
+  if (texts.shownName.find('<') != std::string::npos) {
+    texts.shownName.clear();
+    pagetext::appendScriptText(texts.shownName, pagetext::htmlLessThanEscaped(riverNameOf(stream)));
+  }
+  pagetext::appendDecimal(texts.location, stream.location);
+  texts.caption = "c-" + texts.location;
+  return texts;
+}
+
+void appendStreamTooltip(std::string& out, std::int32_t pathNumber, const StreamTexts& texts) {
+  out.append("myPath");
+  pagetext::appendPadded4(out, pathNumber);
+  out.append(".bindTooltip(\"c-").append(texts.location).push_back(' ');
+  out.append(texts.shownName).append("\");\n");
+}
+
+void appendStreamPopup(std::string& out, std::int32_t pathNumber, const Stream& stream,
+                       const StreamTexts& texts, double length, const char* direction) {
+  out.append("myPath");
+  pagetext::appendPadded4(out, pathNumber);
+  out.append(".bindPopup(\"流路:c-").append(texts.location);
+  out.append("<br>所属河川:").append(texts.shownName);
+  out.append("<br>河川コード:");
+  pagetext::appendDecimal(out, static_cast<std::int64_t>(stream.riverCode));
+  out.append("<br>水系コード:");
+  pagetext::appendDecimal(out, static_cast<std::int32_t>(stream.waterSystemCode));
+  out.append("<br>原典資料種別:");
+  pagetext::appendDecimal(out, stream.originalDataType);
+  out.append("<br>延長距離:");
+  pagetext::appendFixed(out, length, 3);
+  out.append(" km<br>方向:").append(direction).append("\");\n");
+}
+
+DrawResult nodesNotFound(std::initializer_list<const NodeIdText*> references) {
+  DrawResult result;
+  result.kind = DrawResult::Kind::RiverNodeNotFound;
+  for (const NodeIdText* reference : references) {
+    result.nodeIds.emplace_back(nodeIdView(*reference));
+  }
+  return result;
+}
+
+// The markers of the stream's own start and end node. Both nodes are looked up before the
+// popup (which shows the direction between them); an unresolved one ends the drawing after the
+// markers before it.
+DrawResult appendStreamNodeMarkers(std::string& out, const RiverData& data, const Stream& stream,
+                                   std::int32_t pathNumber, const StreamTexts& texts,
+                                   const NodePoint& start, const NodePoint& end, Color color) {
+  using Kind = NodePoint::Kind;
+  if (start.kind == Kind::Found) {
+    appendMarker(out, pathNumber, kStreamStart, data.points[start.point], color, texts.caption,
+                 kStartLabel);
+  } else if (start.kind == Kind::Unresolved) {
+    if (end.kind == Kind::Unresolved) {
+      return nodesNotFound({&stream.startStreamNode, &stream.endStreamNode});
+    }
+    return nodesNotFound({&stream.startStreamNode});
+  }
+  if (end.kind == Kind::Found) {
+    appendMarker(out, pathNumber, kStreamEnd, data.points[end.point], color, texts.caption,
+                 kEndLabel);
+  } else if (end.kind == Kind::Unresolved) {
+    return nodesNotFound({&stream.endStreamNode});
+  }
+  return {};
+}
+
+// The markers of the river's start and end node, drawn with its first stream.
+DrawResult appendRiverNodeMarkers(std::string& out, const RiverData& data, const Stream& stream,
+                                  std::int32_t pathNumber, const StreamTexts& texts, Color color) {
+  const struct {
+    const NodeIdText& reference;
+    const MarkerStyle& style;
+    const char* label;
+  } ends[] = {{stream.startRiverNode, kRiverStart, kStartLabel},
+              {stream.endRiverNode, kRiverEnd, kEndLabel}};
+  for (const auto& end : ends) {
+    const NodePoint node = findRiverNodePoint(data, end.reference);
+    if (node.kind == NodePoint::Kind::Found) {
+      appendMarker(out, pathNumber, end.style, data.points[node.point], color, texts.shownName,
+                   end.label);
+    } else if (node.kind == NodePoint::Kind::Unresolved) {
+      return nodesNotFound({&end.reference});
+    }
+  }
+  return {};
+}
+
+// Draws one stream: comment line, polyline, tooltip, popup, node markers and, for the first
+// stream of the river, the river's node markers.
+DrawResult drawStream(MapPage& page, const RiverData& data, const Stream& stream, bool firstStream,
+                      Color color) {
+  std::string& out = page.output.pending();
+  const std::int32_t pathNumber = ++page.pathCount;
+  const std::int32_t curveIndex = findCurveIndex(data, stream.location);
+  if (curveIndex < 0) {
+    DrawResult result;
+    result.kind = DrawResult::Kind::CurveNotFound;
+    result.curveId = stream.location;
+    return result;
+  }
+  const Curve& curve = data.curves[curveIndex];
+  const StreamTexts texts = streamTexts(stream);
+
+  out.append("//c-");
+  pagetext::appendDecimal(out, std::int64_t{curveIndex} + 1);
+  out.push_back(' ');
+  out.append(texts.name).push_back('\n');
+  appendPolyline(page, data.pointList, curve, pathNumber, color);
+  appendStreamTooltip(out, pathNumber, texts);
+
+  const NodePoint start = findRiverNodePoint(data, stream.startStreamNode);
+  const NodePoint end = findRiverNodePoint(data, stream.endStreamNode);
+  const bool bothFound = start.kind == NodePoint::Kind::Found && end.kind == NodePoint::Kind::Found;
+  const char* direction =
+      bothFound ? directionText(data.points[start.point], data.points[end.point]) : "";
+  appendStreamPopup(out, pathNumber, stream, texts,
+                    curveLength(data.pointList, curve.first, curve.last), direction);
+
+  DrawResult result =
+      appendStreamNodeMarkers(out, data, stream, pathNumber, texts, start, end, color);
+  if (result.drawn() && firstStream) {
+    result = appendRiverNodeMarkers(out, data, stream, pathNumber, texts, color);
+  }
+  return result;
+}
+
 }  // namespace
 
-std::int32_t findRiverNodePoint(const RiverData& data, const NodeIdText& reference) {
+NodePoint findRiverNodePoint(const RiverData& data, const NodeIdText& reference) {
   const std::string_view text = nodeIdView(reference);
-  if (text.empty()) return -1;
+  if (text.empty()) return {};
   const std::int32_t node = findRiverNodeIndex(data, text);
   if (node >= 0) {
     const std::int32_t point = findPointIndex(data, data.riverNodes[node].position);
-    if (point >= 0) return point;
+    if (point >= 0) return {NodePoint::Kind::Found, point};
   }
-  std::printf("Not found RiverNode '%.*s'\n", static_cast<int>(text.size()), text.data());
-  return -2;
+  return {NodePoint::Kind::Unresolved, -1};
 }
 
-int drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Color color) {
-  std::string& out = page.pending;
+DrawResult drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Color color) {
   bool firstStream = true;
   for (const std::int32_t streamIndex : streamsOfRiver(data, riverCode)) {
-    const Stream& stream = data.streams[streamIndex];
-    const std::int32_t pathNumber = ++page.pathCount;
-
-    const std::int32_t curveIndex = findCurveIndex(data, stream.location);
-    if (curveIndex < 0) {
-      std::printf("Not found Stream ID %d\n", stream.location);
-      return 1;
-    }
-    const Curve& curve = data.curves[curveIndex];
-    const double length = curveLength(data.pointList, curve.first, curve.last);
-
-    // The name is written once in its script-safe form and reused by every line of the stream.
-    // Tooltips and popups show their text as HTML, so there a "<" of the name (which a
-    // well-formed data file never holds raw) is written as "&lt;" and cannot start markup.
-    std::string name;
-    pagetext::appendScriptText(name, riverNameOf(stream));
-    std::string shownName = name;
-    if (shownName.find('<') != std::string::npos) {
-      shownName.clear();
-      pagetext::appendScriptText(shownName, pagetext::htmlLessThanEscaped(riverNameOf(stream)));
-    }
-    std::string location;
-    pagetext::appendDecimal(location, stream.location);
-    const std::string streamCaption = "c-" + location;  // names the stream-node markers
-
-    out.append("//c-");
-    pagetext::appendDecimal(out, std::int64_t{curveIndex} + 1);
-    out.push_back(' ');
-    out.append(name).push_back('\n');
-
-    appendPolyline(page, data.pointList, curve, pathNumber, color);
-
-    out.append("myPath");
-    pagetext::appendPadded4(out, pathNumber);
-    out.append(".bindTooltip(\"c-").append(location).push_back(' ');
-    out.append(shownName).append("\");\n");
-
-    const std::int32_t a = findRiverNodePoint(data, stream.startStreamNode);
-    const std::int32_t b = findRiverNodePoint(data, stream.endStreamNode);
-    const char* direction = a >= 0 && b >= 0 ? directionText(data.points[a], data.points[b]) : "";
-
-    out.append("myPath");
-    pagetext::appendPadded4(out, pathNumber);
-    out.append(".bindPopup(\"流路:c-").append(location);
-    out.append("<br>所属河川:").append(shownName);
-    out.append("<br>河川コード:");
-    pagetext::appendDecimal(out, static_cast<std::int64_t>(stream.riverCode));
-    out.append("<br>水系コード:");
-    pagetext::appendDecimal(out, static_cast<std::int32_t>(stream.waterSystemCode));
-    out.append("<br>原典資料種別:");
-    pagetext::appendDecimal(out, stream.originalDataType);
-    out.append("<br>延長距離:");
-    pagetext::appendFixed(out, length, 3);
-    out.append(" km<br>方向:").append(direction).append("\");\n");
-
-    if (a >= 0) {
-      appendMarker(out, pathNumber, kStreamStart, data.points[a], color, streamCaption,
-                   kStartLabel);
-    } else if (a == -2) {
-      return 11;
-    }
-    if (b >= 0) {
-      appendMarker(out, pathNumber, kStreamEnd, data.points[b], color, streamCaption, kEndLabel);
-    } else if (b == -2) {
-      return 12;
-    }
-
-    if (firstStream) {
-      const std::int32_t riverStart = findRiverNodePoint(data, stream.startRiverNode);
-      if (riverStart >= 0) {
-        appendMarker(out, pathNumber, kRiverStart, data.points[riverStart], color, shownName,
-                     kStartLabel);
-      } else if (riverStart == -2) {
-        return 13;
-      }
-      const std::int32_t riverEnd = findRiverNodePoint(data, stream.endRiverNode);
-      if (riverEnd >= 0) {
-        appendMarker(out, pathNumber, kRiverEnd, data.points[riverEnd], color, shownName, kEndLabel);
-      } else if (riverEnd == -2) {
-        return 14;
-      }
-    }
+    const DrawResult result = drawStream(page, data, data.streams[streamIndex], firstStream, color);
+    if (!result.drawn()) return result;
     firstStream = false;
-    pagetext::flushIfLarge(page);
+    page.output.flushIfLarge();
   }
-  return 0;
+  return {};
 }

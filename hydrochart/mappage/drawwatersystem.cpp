@@ -1,9 +1,8 @@
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <new>
 
-#include "hydrochart/mappage/mappage.h"
+#include "hydrochart/mappage/drawing.h"
 
 namespace {
 
@@ -31,28 +30,32 @@ std::vector<std::uint64_t> collectRiverCodes(const RiverData& data, std::uint32_
     codes.push_back(data.streams[streamIndex].riverCode);
   sortDistinct(codes);
   // A smallest code that ends in 0000 is drawn after all the other rivers of the system.
-  if (codes.size() > 1 && codes.front() % 10000 == 0) {
+  if (codes.size() > 1 && codes.front() % kRiverNumbersPerSystem == 0) {
     std::rotate(codes.begin(), codes.begin() + 1, codes.end());
   }
   return codes;
 }
 
-int drawWaterSystem(MapPage& page, const RiverData& data, std::uint32_t waterSystemCode,
-                    Color color, bool automatic, std::int32_t& colorIndex) {
+DrawResult drawWaterSystem(MapPage& page, const RiverData& data, std::uint32_t waterSystemCode,
+                           Color color, bool automatic, std::int32_t& colorIndex) {
   std::vector<std::uint64_t> riverCodeList;
   try {
     riverCodeList = collectRiverCodes(data, waterSystemCode);
   } catch (const std::bad_alloc&) {
-    std::printf("** Error: malloc riverCodeList\n");
-    return 1;
+    DrawResult result;
+    result.kind = DrawResult::Kind::RiverListNotAllocated;
+    return result;
   }
   const std::size_t n = riverCodeList.size();
-  // Large systems darken more slowly, so that their last rivers stay above 0.3 of full value.
-  const double factor = n < 64 ? 0.75 : std::pow(0.3, 6.0 / static_cast<double>(n));
+  // Large systems darken more slowly, so that their last rivers stay above 0.3 of full value
+  // (the colour index turns through six hues, darkening once per turn).
+  const double factor =
+      n < kSlowDarkeningRivers ? kColorDarkening : std::pow(0.3, 6.0 / static_cast<double>(n));
   for (const std::uint64_t riverCode : riverCodeList) {
     const Color riverColor = automatic ? colorFromIndex(colorIndex, factor) : color;
-    if (drawRiver(page, data, riverCode, riverColor) != 0) return 2;
+    DrawResult result = drawRiver(page, data, riverCode, riverColor);
+    if (!result.drawn()) return result;
     ++colorIndex;
   }
-  return 0;
+  return {};
 }

@@ -75,50 +75,27 @@ void appendHead(std::string& out, std::string_view title) {
   out.append("L.control.scale({maxWidth:200,position:'bottomright',imperial:false}).addTo(map);\n");
 }
 
-// Hands the rest of the page to the file and closes it; false when any byte did not arrive.
-bool finishFile(MapPage& page) {
-  pagetext::flushPending(page);
-  const bool closed = std::fclose(page.file) == 0;
-  page.file = nullptr;
-  const bool complete = closed && !page.writeFailed;
-  page.writeFailed = false;
-  return complete;
-}
-
 }  // namespace
 
-MapPage::~MapPage() {
-  if (file != nullptr) finishFile(*this);
-}
-
 bool openMapPage(MapPage& page, const std::string& path, std::string_view title) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) return false;
-  // The page collects its text in large blocks itself, so the stream needs no buffer of its own.
-  std::setvbuf(file, nullptr, _IONBF, 0);
   // A page that its caller left unfinished is completed on disk before the next one starts.
-  if (page.file != nullptr) finishFile(page);
-
-  page.file = file;
-  page.writeFailed = false;
-  page.pending.clear();
-  page.pending.reserve(pagetext::kBlockSize + pagetext::kBlockSize / 4);
-  appendHead(page.pending, title);
-  pagetext::flushIfLarge(page);
+  if (!page.output.open(path)) return false;
+  appendHead(page.output.pending(), title);
+  page.output.flushIfLarge();
 
   page.pathCount = 0;
   page.mapBounds = MapBounds{DBL_MAX, DBL_MIN, DBL_MAX, DBL_MIN};
   return true;
 }
 
-int closeMapPage(MapPage& page) {
-  if (page.file == nullptr) return EOF;
+bool closeMapPage(MapPage& page) {
+  if (!page.output.isOpen()) return false;
   // A page on which no polyline position was drawn still has its initial box, which a browser
   // cannot show ("infinite number of tiles"): such a page opens on Japan instead.
   const MapBounds& drawn = page.mapBounds;
   const MapBounds& box =
       drawn.minLat > drawn.maxLat || drawn.minLon > drawn.maxLon ? kJapanBounds : drawn;
-  std::string& out = page.pending;
+  std::string& out = page.output.pending();
   out.append("map.fitBounds(L.latLngBounds([");
   pagetext::appendFixed8(out, box.minLat);
   out.push_back(',');
@@ -128,5 +105,5 @@ int closeMapPage(MapPage& page) {
   out.push_back(',');
   pagetext::appendFixed8(out, box.maxLon);
   out.append("]));\nosmjp.addTo(map);\n</script>\n</body></html>\n");
-  return finishFile(page) ? 0 : EOF;
+  return page.output.close();
 }

@@ -182,15 +182,4 @@ void appendScriptText(std::string& out, std::string_view text) {
   }
 }
 
-void flushPending(MapPage& page) {
-  if (page.pending.empty()) return;
-  if (page.file == nullptr || page.writeFailed) {
-    page.pending.clear();
-    return;
-  }
-  const std::size_t written = std::fwrite(page.pending.data(), 1, page.pending.size(), page.file);
-  if (written != page.pending.size()) page.writeFailed = true;
-  page.pending.clear();
-}
-
 }  // namespace pagetext

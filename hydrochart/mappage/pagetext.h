@@ -1,17 +1,12 @@
 // Text pieces of a map page: numbers formatted exactly as the page's printf directives would
-// format them, river names made safe for script strings, and the page's block-wise writer.
+// format them, and river names made safe for script strings.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "hydrochart/mappage/mappage.h"
-
 namespace pagetext {
-
-// Pending text is handed to the file once it reaches this size.
-constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
 void appendDecimal(std::string& out, std::int64_t value);         // "%d", "%lld"
 void appendPadded4(std::string& out, std::int32_t value);         // "%04d"
@@ -32,12 +27,5 @@ void appendScriptText(std::string& out, std::string_view text);
 
 // `text` with every "<" written as "&lt;", for text that a page shows as HTML.
 std::string htmlLessThanEscaped(std::string_view text);
-
-// Hands the pending text to the page file; a failed write is remembered in `writeFailed`.
-void flushPending(MapPage& page);
-
-inline void flushIfLarge(MapPage& page) {
-  if (page.pending.size() >= kBlockSize) flushPending(page);
-}
 
 }  // namespace pagetext

@@ -74,8 +74,6 @@ class KeyTable {
     return -1;
   }
 
-  std::size_t size() const { return size_; }
-
  private:
   struct Slot {
     Key key{};

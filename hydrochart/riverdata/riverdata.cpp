@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -29,6 +28,9 @@ constexpr std::size_t kNotFound = std::string_view::npos;
 // Initial capacities of the record arrays.
 constexpr std::size_t kPointListStart = 200000;
 constexpr std::size_t kRecordStart = 5000;
+// A position line of a data file takes about this many bytes: the file size over it is the
+// number of positions to make room for.
+constexpr std::size_t kFileBytesPerPosition = 40;
 // Counts are reported and used as signed 32-bit numbers.
 constexpr std::size_t kMaxRecords =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
@@ -380,7 +382,7 @@ void reservePositions(RiverData& data, int fd) {
   struct stat status {};
   std::size_t expected = kPointListStart;
   if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-    expected = std::max(expected, static_cast<std::size_t>(status.st_size) / 40);
+    expected = std::max(expected, static_cast<std::size_t>(status.st_size) / kFileBytesPerPosition);
   }
   try {
     data.pointList.reserve(expected);
@@ -391,14 +393,14 @@ void reservePositions(RiverData& data, int fd) {
 
 }  // namespace
 
-int loadRiverData(const std::string& path, RiverData& data) {
+LoadStatus loadRiverData(const std::string& path, RiverData& data) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
+  if (fd < 0) return LoadStatus::NotOpened;
   struct stat status {};
   if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
     // A folder is no data file that could be opened for reading.
     ::close(fd);
-    return -1;
+    return LoadStatus::NotOpened;
   }
   releaseRiverData(data);
   try {
@@ -411,23 +413,14 @@ int loadRiverData(const std::string& path, RiverData& data) {
     buildRiverDataIndex(data);
   } catch (const std::bad_alloc&) {
     ::close(fd);
-    std::fputs("** Error: realloc\n", stdout);
-    return 1;
+    return LoadStatus::OutOfMemory;
   } catch (const NonFiniteCoordinate&) {
     ::close(fd);
     releaseRiverData(data);
-    std::printf(
-        "** Error: River data file \"%s\" holds a coordinate that is not a finite number.\n",
-        path.c_str());
-    return 2;
+    return LoadStatus::NonFiniteCoordinate;
   }
   ::close(fd);
-  std::printf("%s : pointList=%d Stream=%d Curve=%d(maxCv=%d) Node=%d Point=%d(maxPt=%d)\n",
-              path.c_str(), static_cast<int>(data.pointList.size()),
-              static_cast<int>(data.streams.size()), static_cast<int>(data.curves.size()),
-              data.maxCv, static_cast<int>(data.riverNodes.size()),
-              static_cast<int>(data.points.size()), data.maxPt);
-  return 0;
+  return LoadStatus::Loaded;
 }
 
 void buildRiverDataIndex(RiverData& data) {

@@ -77,12 +77,25 @@ struct RiverData {
   RiverDataIndex index;
 };
 
-// Loads `path` into `data` (replacing what it held) and prints the load report.
-// Returns -1 when the file cannot be opened or is a folder (nothing printed, `data` untouched),
-// 0 when loaded, 1 when an array could not grow ("** Error: realloc\n" printed; the data set
-// must not be used), 2 when a stored position would hold a coordinate that is not a finite
-// number (nan, inf, 1e999: its error line printed, the data set emptied).
-int loadRiverData(const std::string& path, RiverData& data);
+// River codes are the code of their water system followed by four digits, the river's number;
+// number 0001 is the system's main river.
+constexpr std::uint64_t kRiverNumbersPerSystem = 10000;
+constexpr std::uint64_t kMainRiverNumber = 1;
+inline std::uint64_t mainRiverCode(std::uint32_t waterSystemCode) {
+  return std::uint64_t{waterSystemCode} * kRiverNumbersPerSystem + kMainRiverNumber;
+}
+// Codes from this value up name rivers, smaller codes water systems.
+constexpr std::uint64_t kSmallestRiverCode = 1000000;
+
+enum class LoadStatus {
+  Loaded,
+  NotOpened,            // the file cannot be opened or is a folder; `data` untouched
+  OutOfMemory,          // an array could not grow; the data set must not be used
+  NonFiniteCoordinate,  // a stored position would hold nan, inf or 1e999; the data set emptied
+};
+
+// Loads `path` into `data` (replacing what it held).
+LoadStatus loadRiverData(const std::string& path, RiverData& data);
 
 // Builds `data.index` from the records (loadRiverData calls it; tests that fill a data set by
 // hand call it themselves).

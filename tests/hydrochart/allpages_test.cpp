@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/hydrochart/capturedreport.h"
 #include "tests/support/tempfolder.h"
 
 namespace fs = std::filesystem;
@@ -87,6 +88,8 @@ const std::vector<StreamSpec> kThreeSystems = {
     {140010, 1400100002, 1, "支流"},
 };
 
+constexpr AllPagesResult::Kind kWritten = AllPagesResult::Kind::Written;
+
 const WaterSystemCodeList kCodeList = {
     {130010, "多摩川"},
     {130020, "鶴見川"},
@@ -99,18 +102,19 @@ class AllPagesTest : public ::testing::Test {
   void load(const std::string& path, const std::vector<StreamSpec>& streams) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << dataText(streams);
-    ::testing::internal::CaptureStdout();
-    const int loaded = loadRiverData(path, data_);
-    ::testing::internal::GetCapturedStdout();
-    ASSERT_EQ(loaded, 0);
+    ASSERT_EQ(loadRiverData(path, data_), LoadStatus::Loaded);
     ASSERT_EQ(data_.streams.size(), streams.size());
   }
 
-  int write(const std::string& path, const WaterSystemCodeList& list, std::string& output) {
-    ::testing::internal::CaptureStdout();
-    const int result = writeAllWaterSystemPages(path, data_, list);
-    output = ::testing::internal::GetCapturedStdout();
-    return result;
+  // Writes the pages; `output` receives what the run shows while it goes on and, after a
+  // failure, its error lines.
+  AllPagesResult::Kind write(const std::string& path, const WaterSystemCodeList& list,
+                             std::string& output) {
+    CapturedReport captured;
+    const AllPagesResult result = writeAllWaterSystemPages(path, data_, list, captured.report());
+    captured.report().allPagesFailed(result);
+    output = captured.takeOut();
+    return result.kind;
   }
 
   TempFolder folder_{"w05allpages"};
@@ -122,7 +126,7 @@ TEST_F(AllPagesTest, PagesAreNamedAndTitledFromTheCodeList) {
   const std::string path = root_ + "/W05-09_13-g.xml";
   load(path, kThreeSystems);
   std::string out;
-  ASSERT_EQ(write(path, kCodeList, out), 0);
+  ASSERT_EQ(write(path, kCodeList, out), kWritten);
   EXPECT_EQ(out, "130010(2) 130020(1) 140010(1) ");
   EXPECT_TRUE(data_.streams.empty());  // the data set is released
   EXPECT_TRUE(data_.pointList.empty());
@@ -158,7 +162,7 @@ TEST_F(AllPagesTest, WithoutCodeListTheMainRiverNamesTheSystem) {
               {140010, 1400100002, 1, "支流"},
               {150010, 150010, 1, "短い"}});
   std::string out;
-  ASSERT_EQ(write(path, {}, out), 0);
+  ASSERT_EQ(write(path, {}, out), kWritten);
   EXPECT_EQ(out, "130010(3) 130020(1) 140010(1) 150010(1) ");
   const std::string folder = root_ + "/W05-09_13-g_html/";
   EXPECT_EQ(titleOf(readFile(folder + "130010_多摩川.htm")), "130010 多摩川");
@@ -173,7 +177,7 @@ TEST_F(AllPagesTest, EmptyLabelIsALabel) {
   const std::string path = root_ + "/W05-09_13-g.xml";
   load(path, kThreeSystems);
   std::string out;
-  ASSERT_EQ(write(path, {{130010, ""}, {130020, "鶴見川"}}, out), 0);
+  ASSERT_EQ(write(path, {{130010, ""}, {130020, "鶴見川"}}, out), kWritten);
   const std::string folder = root_ + "/W05-09_13-g_html/";
   EXPECT_EQ(titleOf(readFile(folder + "130010_.htm")), "130010 ");
   EXPECT_FALSE(fs::exists(folder + "130010_その他.htm"));
@@ -182,7 +186,7 @@ TEST_F(AllPagesTest, EmptyLabelIsALabel) {
   // Without a code list: a main river whose name is empty (or missing) names the system "".
   fs::remove_all(root_ + "/W05-09_13-g_html");
   load(path, {{130010, 1300100001, 1, ""}, {130020, 1300200001, 0, ""}});
-  ASSERT_EQ(write(path, {}, out), 0);
+  ASSERT_EQ(write(path, {}, out), kWritten);
   EXPECT_EQ(titleOf(readFile(folder + "130010_.htm")), "130010 ");
   EXPECT_EQ(titleOf(readFile(folder + "130020_その他.htm")), "130020");
 }
@@ -192,7 +196,7 @@ TEST_F(AllPagesTest, FolderComesFromTheFirstDotXmlOfThePath) {
   const std::string upper = root_ + "/W05-09_13-g.XML";
   load(upper, kThreeSystems);
   std::string out;
-  EXPECT_EQ(write(upper, kCodeList, out), 0);
+  EXPECT_EQ(write(upper, kCodeList, out), kWritten);
   EXPECT_EQ(out, "");
   EXPECT_TRUE(data_.streams.empty());
   EXPECT_FALSE(fs::exists(root_ + "/W05-09_13-g_html"));
@@ -201,7 +205,7 @@ TEST_F(AllPagesTest, FolderComesFromTheFirstDotXmlOfThePath) {
   // ".xml" in a folder name cuts the path there.
   const std::string nested = root_ + "/set.xml.d/W05-09_13-g.xml";
   load(nested, kThreeSystems);
-  EXPECT_EQ(write(nested, kCodeList, out), 0);
+  EXPECT_EQ(write(nested, kCodeList, out), kWritten);
   EXPECT_EQ(out, "130010(2) 130020(1) 140010(1) ");
   EXPECT_TRUE(fs::exists(root_ + "/set_html/130010_多摩川.htm"));
   EXPECT_FALSE(fs::exists(root_ + "/set.xml.d/W05-09_13-g_html"));
@@ -209,7 +213,7 @@ TEST_F(AllPagesTest, FolderComesFromTheFirstDotXmlOfThePath) {
   // A data set without streams still gets its folder.
   const std::string empty = root_ + "/W05-01_01-g.xml";
   load(empty, {});
-  EXPECT_EQ(write(empty, kCodeList, out), 0);
+  EXPECT_EQ(write(empty, kCodeList, out), kWritten);
   EXPECT_EQ(out, "");
   EXPECT_TRUE(fs::is_directory(root_ + "/W05-01_01-g_html"));
   EXPECT_TRUE(fs::is_empty(root_ + "/W05-01_01-g_html"));
@@ -220,7 +224,7 @@ TEST_F(AllPagesTest, PageThatCannotBeCreatedIsSkipped) {
   load(path, kThreeSystems);
   const WaterSystemCodeList slashed = {{130010, "多摩川"}, {130020, "鶴見/川"}};
   std::string out;
-  ASSERT_EQ(write(path, slashed, out), 0);
+  ASSERT_EQ(write(path, slashed, out), kWritten);
   EXPECT_EQ(out, "130010(2) ** Error: html file could not created. 130020\n140010(1) ");
   EXPECT_TRUE(fs::exists(root_ + "/W05-09_13-g_html/130010_多摩川.htm"));
   EXPECT_FALSE(fs::exists(root_ + "/W05-09_13-g_html/130020_鶴見"));
@@ -229,7 +233,7 @@ TEST_F(AllPagesTest, PageThatCannotBeCreatedIsSkipped) {
   // A path beyond the platform's limit fails every page in the same way.
   const std::string longPath = root_ + "/" + std::string(4100, 'd') + ".xml";
   load(path, kThreeSystems);
-  ASSERT_EQ(write(longPath, kCodeList, out), 0);
+  ASSERT_EQ(write(longPath, kCodeList, out), kWritten);
   EXPECT_EQ(out,
             "** Error: html file could not created. 130010\n"
             "** Error: html file could not created. 130020\n"
@@ -245,7 +249,7 @@ TEST_F(AllPagesTest, ExistingPagesAreOverwrittenAndOthersStay) {
   const std::string path = root_ + "/W05-09_13-g.xml";
   load(path, kThreeSystems);
   std::string out;
-  ASSERT_EQ(write(path, kCodeList, out), 0);
+  ASSERT_EQ(write(path, kCodeList, out), kWritten);
   EXPECT_EQ(readFile(folder + "/130010_多摩川.htm").rfind("<!DOCTYPE html>\n", 0), 0u);
   EXPECT_EQ(readFile(folder + "/990000_古い.htm"), "stale page");
 }
@@ -255,7 +259,7 @@ TEST_F(AllPagesTest, DrawingAndWritingFailuresEndTheRun) {
   const std::string path = root_ + "/W05-09_13-g.xml";
   load(path, {{130010, 1300100001, 1, "多摩川"}, {130020, 1300200001, 1, "鶴見川", 99}});
   std::string out;
-  EXPECT_EQ(write(path, kCodeList, out), 2);
+  EXPECT_EQ(write(path, kCodeList, out), AllPagesResult::Kind::DrawingFailed);
   EXPECT_EQ(out, "130010(1) 130020Not found Stream ID 99\n");
   EXPECT_EQ(data_.streams.size(), 2u);
   const std::string unfinished = readFile(root_ + "/W05-09_13-g_html/130020_鶴見川.htm");
@@ -267,8 +271,24 @@ TEST_F(AllPagesTest, DrawingAndWritingFailuresEndTheRun) {
   fs::remove(root_ + "/W05-09_13-g_html/130010_多摩川.htm");
   fs::create_symlink("/dev/full", root_ + "/W05-09_13-g_html/130010_多摩川.htm");
   load(path, kThreeSystems);
-  EXPECT_EQ(write(path, kCodeList, out), 3);
+  EXPECT_EQ(write(path, kCodeList, out), AllPagesResult::Kind::PageNotWritten);
   EXPECT_EQ(out, "130010** Error: html file could not created. 130010\n");
+  releaseRiverData(data_);
+
+  // A page path that names the code list being read: the list is left alone, the run ends.
+  fs::remove(root_ + "/W05-09_13-g_html/130010_多摩川.htm");
+  const std::string codeListPath = root_ + "/W05-09_13-g_html/130020_鶴見川.htm";
+  std::ofstream(codeListPath) << "code list";
+  load(path, kThreeSystems);
+  CapturedReport captured;
+  const AllPagesResult result =
+      writeAllWaterSystemPages(path, data_, kCodeList, captured.report(), codeListPath);
+  EXPECT_EQ(result.kind, AllPagesResult::Kind::PageNotWritten);
+  EXPECT_EQ(captured.takeOut(), "130010(2) ** Error: html file could not created. 130020\n");
+  EXPECT_EQ(captured.takeErr(), "hydrochart: \"" + codeListPath +
+                                    "\" is the code list being read; it is not overwritten\n");
+  EXPECT_EQ(readFile(codeListPath), "code list");
+  EXPECT_FALSE(data_.streams.empty());  // kept after a failure
 }
 
 }  // namespace

@@ -25,12 +25,14 @@ class CodeListTest : public ::testing::Test {
     std::ofstream(path, std::ios::binary) << bytes;
   }
 
-  // Loads and returns the count; `output` receives what the loader printed.
+  // Loads and returns the count; `output` receives the report line of the load (the file read,
+  // its code page and the count), empty when no file was read.
   std::int32_t load(std::string& output) {
-    ::testing::internal::CaptureStdout();
-    const std::int32_t n = loadWaterSystemCodeList(list_, xml_, html_, codePage_);
-    output = ::testing::internal::GetCapturedStdout();
-    return n;
+    const CodeListLoad load = loadWaterSystemCodeList(list_, xml_, html_);
+    codePage_ = load.codePage;
+    output = load.read() ? reportFor(load.path, load.codePage, load.count) : "";
+    EXPECT_EQ(load.count, static_cast<std::int32_t>(list_.size()));
+    return load.count;
   }
 
   std::string reportFor(const std::string& path, int codePage, int n) const {
@@ -366,6 +368,28 @@ TEST_F(CodeListTest, CodesReadLikeTheCLibraryUnsignedConversion) {
   EXPECT_EQ(list_[2].code, 12u);
   EXPECT_EQ(list_[3].code, 4294967295u);
   EXPECT_EQ(list_[4].code, 0u);
+}
+
+// The code-label file: one line per entry in list order, codes as signed six-digit numbers; a
+// file that did not reach the disk whole is a failure.
+TEST_F(CodeListTest, CodeLabelFileHoldsEveryEntryOrFails) {
+  const WaterSystemCodeList list = {{10001, "石狩川"}, {4294967295u, ""}, {1234567, "a&b"}};
+  const std::string path = root_ + "/labels.txt";
+  std::ofstream(path) << "an older and longer file that is replaced completely\n";
+  ASSERT_TRUE(writeCodeLabelFile(path, list));
+  std::ifstream in(path, std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_EQ(text,
+            "\t\t\t\t<codelabel label=\"石狩川\" code=\"010001\" />\n"
+            "\t\t\t\t<codelabel label=\"\" code=\"-00001\" />\n"
+            "\t\t\t\t<codelabel label=\"a&b\" code=\"1234567\" />\n");
+  EXPECT_TRUE(writeCodeLabelFile(root_ + "/empty.txt", {}));
+  EXPECT_TRUE(fs::is_empty(root_ + "/empty.txt"));
+
+  EXPECT_FALSE(writeCodeLabelFile(root_ + "/missing/labels.txt", list));
+  if (fs::exists("/dev/full")) {
+    EXPECT_FALSE(writeCodeLabelFile("/dev/full", list));
+  }
 }
 
 }  // namespace

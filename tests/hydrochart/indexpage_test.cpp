@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/hydrochart/capturedreport.h"
 #include "tests/support/tempfolder.h"
 
 namespace fs = std::filesystem;
@@ -28,6 +29,8 @@ std::string expectedFile(const std::string& name) {
   return readFile(std::string(source != nullptr ? source : ".") + "/tests/hydrochart/data/" + name);
 }
 
+constexpr IndexResult::Kind kWritten = IndexResult::Kind::Written;
+
 class IndexPageTest : public ::testing::Test {
  protected:
   void touch(const std::string& relative) {
@@ -35,11 +38,14 @@ class IndexPageTest : public ::testing::Test {
     std::ofstream(base_ + "/" + relative) << "<html></html>\n";
   }
 
-  int run(const std::string& folder, std::string& output) {
-    ::testing::internal::CaptureStdout();
-    const int result = createIndexPage(folder);
-    output = ::testing::internal::GetCapturedStdout();
-    return result;
+  // Writes the index; `output` receives the lines a run shows, `errors_` its warnings.
+  IndexResult::Kind run(const std::string& folder, std::string& output) {
+    CapturedReport captured;
+    const IndexResult result = createIndexPage(folder, captured.report());
+    captured.report().indexPage(result);
+    output = captured.takeOut();
+    errors_ = captured.takeErr();
+    return result.kind;
   }
 
   // Output folders of three prefectures, with the cases that must stay out of the index.
@@ -60,20 +66,21 @@ class IndexPageTest : public ::testing::Test {
   }
 
   TempFolder folder_{"w05index"};
+  std::string errors_;
   std::string base_ = folder_.path();
 };
 
 TEST_F(IndexPageTest, ListsTheLastFolderOfEachPrefectureInCodeOrder) {
   makeFolders();
   std::string out;
-  ASSERT_EQ(run(base_, out), 0);
+  ASSERT_EQ(run(base_, out), kWritten);
   const std::string indexPath = base_ + "/index.html";
   EXPECT_EQ(out, "\"" + indexPath + "\" was created and processed. Pref=3 WS=6\n");
   EXPECT_EQ(readFile(indexPath), expectedFile("index_expected.html"));
 
   // An existing index is overwritten by the next run.
   std::ofstream(indexPath) << "old content that is longer than nothing";
-  ASSERT_EQ(run(base_, out), 0);
+  ASSERT_EQ(run(base_, out), kWritten);
   EXPECT_EQ(readFile(indexPath), expectedFile("index_expected.html"));
 }
 
@@ -82,9 +89,9 @@ TEST_F(IndexPageTest, EmptyBaseFolderMeansTheWorkingDirectory) {
   const fs::path previous = fs::current_path();
   fs::current_path(base_);
   std::string out;
-  const int result = run("", out);
+  const IndexResult::Kind result = run("", out);
   fs::current_path(previous);
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(result, kWritten);
   EXPECT_EQ(out, "\"./index.html\" was created and processed. Pref=1 WS=1\n");
   EXPECT_NE(readFile(base_ + "/index.html")
                 .find("<a href=\"W05-09_14-g_html/140010_相模川.htm\">"
@@ -94,28 +101,28 @@ TEST_F(IndexPageTest, EmptyBaseFolderMeansTheWorkingDirectory) {
 
 TEST_F(IndexPageTest, FailuresGiveTheirResultsAndMessages) {
   std::string out;
-  EXPECT_EQ(run(base_ + "/missing", out), 1);
+  EXPECT_EQ(run(base_ + "/missing", out), IndexResult::Kind::FolderMissing);
   EXPECT_EQ(out, "** Error: Folder \"" + base_ + "/missing\" not exists.\n");
   touch("plain");
-  EXPECT_EQ(run(base_ + "/plain", out), 1);
+  EXPECT_EQ(run(base_ + "/plain", out), IndexResult::Kind::FolderMissing);
   EXPECT_EQ(out, "** Error: Folder \"" + base_ + "/plain\" not exists.\n");
 
   // No matching folder: nothing printed and no index written.
   touch("W05-09_13-g/130010_多摩川.htm");
-  EXPECT_EQ(run(base_, out), 2);
+  EXPECT_EQ(run(base_, out), IndexResult::Kind::NoOutputFolder);
   EXPECT_EQ(out, "");
   EXPECT_FALSE(fs::exists(base_ + "/index.html"));
 
   // The index cannot be created where a folder takes its name.
   touch("W05-09_13-g_html/130010_多摩川.htm");
   fs::create_directory(base_ + "/index.html");
-  EXPECT_EQ(run(base_, out), 3);
+  EXPECT_EQ(run(base_, out), IndexResult::Kind::NotCreated);
   EXPECT_EQ(out, "** Error: \"" + base_ + "/index.html\" could not be created.\n");
   fs::remove(base_ + "/index.html");
 
   // Writes that do not reach the disk are a failure, not a success line.
   fs::create_symlink("/dev/full", base_ + "/index.html");
-  EXPECT_EQ(run(base_, out), 3);
+  EXPECT_EQ(run(base_, out), IndexResult::Kind::NotCreated);
   EXPECT_EQ(out, "\"" + base_ + "/index.html\" was created** Error: \"" + base_ +
                      "/index.html\" could not be created.\n");
   fs::remove(base_ + "/index.html");
@@ -129,11 +136,9 @@ TEST_F(IndexPageTest, FolderWithoutPagesIsLeftOut) {
   touch("W05-09_13-g_html/130010.html.txt");
   touch("W05-09_14-g_html/140010_相模川.htm");
   std::string out;
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(run(base_, out), 0);
-  EXPECT_EQ(
-      ::testing::internal::GetCapturedStderr(),
-      "hydrochart: \"" + base_ + "/W05-09_13-g_html\" holds no page; left out of the index\n");
+  EXPECT_EQ(run(base_, out), kWritten);
+  EXPECT_EQ(errors_, "hydrochart: \"" + base_ +
+                         "/W05-09_13-g_html\" holds no page; left out of the index\n");
   EXPECT_EQ(out, "\"" + base_ + "/index.html\" was created and processed. Pref=2 WS=2\n");
   const std::string expected = expectedFile("index_expected.html");
   const std::size_t tokyo = expected.find("<h3>東京都</h3>");
@@ -142,9 +147,8 @@ TEST_F(IndexPageTest, FolderWithoutPagesIsLeftOut) {
 
   // An earlier folder of the same prefecture that holds pages is listed in its place.
   touch("W05-07_13-g_html/130099_前川.htm");
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(run(base_, out), 0);
-  EXPECT_NE(::testing::internal::GetCapturedStderr().find("W05-09_13-g_html"), std::string::npos);
+  EXPECT_EQ(run(base_, out), kWritten);
+  EXPECT_NE(errors_.find("W05-09_13-g_html"), std::string::npos);
   EXPECT_EQ(out, "\"" + base_ + "/index.html\" was created and processed. Pref=3 WS=3\n");
   EXPECT_NE(readFile(base_ + "/index.html")
                 .find("<h3>東京都</h3>\n<a href=\"W05-07_13-g_html/130099_前川.htm\">"),
@@ -153,7 +157,7 @@ TEST_F(IndexPageTest, FolderWithoutPagesIsLeftOut) {
   // A folder whose only match is a folder still counts as holding pages: no links, no failure.
   fs::remove_all(base_ + "/W05-07_13-g_html");
   fs::create_directories(base_ + "/W05-09_13-g_html/only.htm");
-  EXPECT_EQ(run(base_, out), 0);
+  EXPECT_EQ(run(base_, out), kWritten);
   EXPECT_EQ(out, "\"" + base_ + "/index.html\" was created and processed. Pref=3 WS=2\n");
   EXPECT_NE(readFile(base_ + "/index.html").find("<h3>東京都</h3>\n<br><p>\n<h3>神奈川県</h3>\n"),
             std::string::npos);
@@ -162,9 +166,7 @@ TEST_F(IndexPageTest, FolderWithoutPagesIsLeftOut) {
   fs::remove_all(base_ + "/W05-08_01-g_html");
   fs::remove_all(base_ + "/W05-09_13-g_html");
   fs::remove_all(base_ + "/W05-09_14-g_html/140010_相模川.htm");
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(run(base_, out), 0);
-  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(run(base_, out), kWritten);
   EXPECT_EQ(readFile(base_ + "/index.html"), expected.substr(0, expected.find("<h3>")) +
                                                  expected.substr(expected.find("<small><hr>")));
 }
@@ -177,7 +179,7 @@ TEST_F(IndexPageTest, PreviousIndexSurvivesAFailedRun) {
   std::ofstream(indexPath) << "previous index\n";
   ::chmod(indexPath.c_str(), 0640);
   std::string out;
-  ASSERT_EQ(run(base_, out), 0);
+  ASSERT_EQ(run(base_, out), kWritten);
   EXPECT_NE(readFile(indexPath).find("140010_相模川.htm"), std::string::npos);
   struct stat status {};
   ASSERT_EQ(::stat(indexPath.c_str(), &status), 0);
@@ -191,9 +193,9 @@ TEST_F(IndexPageTest, PreviousIndexSurvivesAFailedRun) {
     ::signal(SIGXFSZ, SIG_IGN);
     const struct rlimit limit = {200, 200};
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    ::testing::internal::CaptureStdout();
-    const int result = createIndexPage(base_);
-    ::_exit(result);
+    CapturedReport captured;
+    const IndexResult result = createIndexPage(base_, captured.report());
+    ::_exit(result.kind == IndexResult::Kind::NotCreated ? 3 : 0);
   }
   int waited = 0;
   ASSERT_EQ(::waitpid(child, &waited, 0), child);
@@ -210,7 +212,7 @@ TEST_F(IndexPageTest, PreviousIndexSurvivesAFailedRun) {
   fs::remove(indexPath);
   std::ofstream(base_ + "/real/index.html") << "previous index\n";
   fs::create_symlink("real/index.html", indexPath);
-  ASSERT_EQ(run(base_, out), 0);
+  ASSERT_EQ(run(base_, out), kWritten);
   EXPECT_TRUE(fs::is_symlink(indexPath));
   EXPECT_NE(readFile(base_ + "/real/index.html").find("140010_相模川.htm"), std::string::npos);
 }

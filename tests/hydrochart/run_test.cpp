@@ -4,8 +4,10 @@
 
 namespace {
 
+// The mode a run takes; "ws_codelabel" without a code list takes the data mode of the arguments.
 RunMode modeOf(std::vector<std::string> args, bool haveCodeList = true) {
-  return chooseRunMode(args, haveCodeList);
+  const RunMode mode = chooseRunMode(args);
+  return mode == RunMode::CodeLabel && !haveCodeList ? chooseDataMode(args) : mode;
 }
 
 }  // namespace
@@ -36,8 +38,13 @@ TEST(ChooseRunMode, CodeLabelNeedsExactNameAndACodeList) {
   EXPECT_EQ(codeLabelFileName({"ws_codelabel", "out.txt"}), "out.txt");
   EXPECT_EQ(codeLabelFileName({"ws_codelabel"}), "ws_codelabel.txt");
   EXPECT_EQ(codeLabelFileName({"ws_codelabel", "out.txt", "x"}), "ws_codelabel.txt");
-  EXPECT_FALSE(modeLoadsCodeList({"create_index"}));
-  EXPECT_TRUE(modeLoadsCodeList({"ws_codelabel"}));
+  for (const RunMode mode : {RunMode::Usage, RunMode::Help, RunMode::Version, RunMode::IndexPage}) {
+    EXPECT_FALSE(readsCodeList(mode));
+  }
+  for (const RunMode mode :
+       {RunMode::CodeLabel, RunMode::Batch, RunMode::AllWaterSystems, RunMode::Page}) {
+    EXPECT_TRUE(readsCodeList(mode));
+  }
 }
 
 TEST(ParseCodeArgument, ReadsCodeSeparatorAndColour) {

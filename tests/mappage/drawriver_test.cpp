@@ -2,13 +2,19 @@
 
 #include <cfloat>
 
-#include "hydrochart/mappage/mappage.h"
 #include "tests/mappage/testsupport.h"
 
 namespace {
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
+// The node references a failed drawing names, or the curve id as "curve N".
+std::vector<std::string> failureOf(const DrawResult& result) {
+  if (result.kind == DrawResult::Kind::CurveNotFound) {
+    return {"curve " + std::to_string(result.curveId)};
+  }
+  return result.nodeIds;
+}
+
+using Kind = DrawResult::Kind;
 
 // The example river: its Curve (id 12) is the twelfth of `curves`, its stream nodes sit on the
 // first and last position.
@@ -45,8 +51,8 @@ TEST(DrawRiverTest, ExampleStreamMatchesHandWrittenLines) {
 
   MapPage memory;
   startMemoryPage(memory);
-  EXPECT_EQ(drawRiver(memory, data, 1234560001, 0xff0000), 0);
-  EXPECT_EQ(memory.pending, expected);
+  EXPECT_TRUE(drawRiver(memory, data, 1234560001, 0xff0000).drawn());
+  EXPECT_EQ(memory.output.pending(), expected);
   EXPECT_EQ(memory.pathCount, 1);
 
   // The same stream on a real page: between the head and the end, and the box fits it.
@@ -54,12 +60,12 @@ TEST(DrawRiverTest, ExampleStreamMatchesHandWrittenLines) {
   const std::string path = folder.file("river.html");
   MapPage page;
   ASSERT_TRUE(openMapPage(page, path, "利根川 \"A&B\" <b>"));
-  EXPECT_EQ(drawRiver(page, data, 1234560001, 0xff0000), 0);
+  EXPECT_TRUE(drawRiver(page, data, 1234560001, 0xff0000).drawn());
   EXPECT_EQ(page.mapBounds.minLat, 35.00);
   EXPECT_EQ(page.mapBounds.maxLat, 35.01);
   EXPECT_EQ(page.mapBounds.minLon, 139.00);
   EXPECT_EQ(page.mapBounds.maxLon, 139.01);
-  EXPECT_EQ(closeMapPage(page), 0);
+  EXPECT_TRUE(closeMapPage(page));
   const std::string empty = readFile(testDataPath("empty_page.html"));
   const std::size_t fit = empty.find("map.fitBounds(");
   ASSERT_NE(fit, std::string::npos);
@@ -96,9 +102,9 @@ TEST(DrawRiverTest, RiverNodeMarkersComeFromTheFirstStreamOnly) {
   MapPage page;
   startMemoryPage(page);
   page.pathCount = 41;
-  EXPECT_EQ(drawRiver(page, data, 8310000010, 0x00cf00), 0);
+  EXPECT_TRUE(drawRiver(page, data, 8310000010, 0x00cf00).drawn());
   EXPECT_EQ(page.pathCount, 43);
-  const std::vector<std::string> out = lines(page.pending);
+  const std::vector<std::string> out = lines(page.output.pending());
   ASSERT_EQ(out.size(), 16u + 10u);
   EXPECT_EQ(out[0], "//c-2 利根川");
   EXPECT_EQ(out[1],
@@ -121,14 +127,14 @@ TEST(DrawRiverTest, RiverNodeMarkersComeFromTheFirstStreamOnly) {
   EXPECT_TRUE(out[17].starts_with("var myPath0043=L.polyline(["));
   EXPECT_TRUE(out[19].starts_with("myPath0043.bindPopup(\"流路:c-7<br>"));
   EXPECT_EQ(out[25], "marker0043b.bindPopup(\"c-7 終点\");");
-  EXPECT_EQ(page.pending.find("marker0043r"), std::string::npos);
+  EXPECT_EQ(page.output.pending().find("marker0043r"), std::string::npos);
   EXPECT_EQ(page.mapBounds.minLat, 35.5);
   EXPECT_EQ(page.mapBounds.maxLon, 140.5);
 
   // Drawn again on the same page, the river gets its river-node markers again.
-  EXPECT_EQ(drawRiver(page, data, 8310000010, 0x00cf00), 0);
-  EXPECT_NE(page.pending.find("var marker0044ra="), std::string::npos);
-  EXPECT_EQ(page.pending.find("var marker0045ra="), std::string::npos);
+  EXPECT_TRUE(drawRiver(page, data, 8310000010, 0x00cf00).drawn());
+  EXPECT_NE(page.output.pending().find("var marker0044ra="), std::string::npos);
+  EXPECT_EQ(page.output.pending().find("var marker0045ra="), std::string::npos);
 }
 
 TEST(DrawRiverTest, FailuresStopAfterTheLinesBeforeThem) {
@@ -150,51 +156,49 @@ TEST(DrawRiverTest, FailuresStopAfterTheLinesBeforeThem) {
 
   MapPage page;
   startMemoryPage(page);
-  CaptureStdout();
-  EXPECT_EQ(drawRiver(page, data, 5000001, 0xff0000), 1);
-  EXPECT_EQ(GetCapturedStdout(), "Not found Stream ID 77\n");
-  EXPECT_EQ(page.pending, "");   // nothing of the stream was written
-  EXPECT_EQ(page.pathCount, 1);  // though it was counted
+  DrawResult result = drawRiver(page, data, 5000001, 0xff0000);
+  EXPECT_EQ(result.kind, Kind::CurveNotFound);
+  EXPECT_EQ(failureOf(result), std::vector<std::string>{"curve 77"});
+  EXPECT_EQ(page.output.pending(), "");  // nothing of the stream was written
+  EXPECT_EQ(page.pathCount, 1);          // though it was counted
 
+  // Both stream nodes are looked up before the first marker: both unresolved ones are named.
   startMemoryPage(page);
-  CaptureStdout();
-  EXPECT_EQ(drawRiver(page, data, 5000011, 0xff0000), 11);
-  EXPECT_EQ(GetCapturedStdout(),
-            "Not found RiverNode 'missing-a'\nNot found RiverNode 'missing-b'\n");
-  std::vector<std::string> out = lines(page.pending);
+  result = drawRiver(page, data, 5000011, 0xff0000);
+  EXPECT_EQ(result.kind, Kind::RiverNodeNotFound);
+  EXPECT_EQ(failureOf(result), (std::vector<std::string>{"missing-a", "missing-b"}));
+  std::vector<std::string> out = lines(page.output.pending());
   ASSERT_EQ(out.size(), 4u);
   EXPECT_TRUE(out[3].ends_with("<br>方向:\");"));
 
   startMemoryPage(page);
-  CaptureStdout();
-  EXPECT_EQ(drawRiver(page, data, 5000012, 0xff0000), 12);
-  EXPECT_EQ(GetCapturedStdout(), "Not found RiverNode 'dangling'\n");
-  out = lines(page.pending);
+  result = drawRiver(page, data, 5000012, 0xff0000);
+  EXPECT_EQ(failureOf(result), std::vector<std::string>{"dangling"});
+  out = lines(page.output.pending());
   ASSERT_EQ(out.size(), 7u);
   EXPECT_EQ(out[6], "marker0001a.bindPopup(\"c-12 始点\");");
 
   startMemoryPage(page);
-  CaptureStdout();
-  EXPECT_EQ(drawRiver(page, data, 5000013, 0xff0000), 13);
-  EXPECT_EQ(GetCapturedStdout(), "Not found RiverNode 'missing-ra'\n");
-  out = lines(page.pending);
+  result = drawRiver(page, data, 5000013, 0xff0000);
+  EXPECT_EQ(failureOf(result), std::vector<std::string>{"missing-ra"});
+  out = lines(page.output.pending());
   ASSERT_EQ(out.size(), 10u);
   EXPECT_EQ(out[9], "marker0001b.bindPopup(\"c-12 終点\");");
 
   startMemoryPage(page);
-  CaptureStdout();
-  EXPECT_EQ(drawRiver(page, data, 5000014, 0xff0000), 14);
-  EXPECT_EQ(GetCapturedStdout(), "Not found RiverNode 'missing-rb'\n");
-  out = lines(page.pending);
+  result = drawRiver(page, data, 5000014, 0xff0000);
+  EXPECT_EQ(failureOf(result), std::vector<std::string>{"missing-rb"});
+  out = lines(page.output.pending());
   ASSERT_EQ(out.size(), 7u);  // no stream-node markers, the river start marker
   EXPECT_EQ(out[6], "marker0001ra.bindPopup(\"x 始点\");");
 
-  // The lookup on its own: empty, resolved, unresolved.
-  CaptureStdout();
-  EXPECT_EQ(findRiverNodePoint(data, NodeIdText{}), -1);
-  EXPECT_EQ(findRiverNodePoint(data, nodeId("sn2")), 1);
-  EXPECT_EQ(findRiverNodePoint(data, nodeId("ABCDEFGHIJKLMNOP")), -2);
-  EXPECT_EQ(GetCapturedStdout(), "Not found RiverNode 'ABCDEFGHIJKLM'\n");
+  // The lookup on its own: empty, resolved, unresolved (an id is its first 13 characters).
+  EXPECT_EQ(findRiverNodePoint(data, NodeIdText{}).kind, NodePoint::Kind::NoReference);
+  const NodePoint found = findRiverNodePoint(data, nodeId("sn2"));
+  EXPECT_EQ(found.kind, NodePoint::Kind::Found);
+  EXPECT_EQ(found.point, 1);
+  EXPECT_EQ(findRiverNodePoint(data, nodeId("ABCDEFGHIJKLMNOP")).kind, NodePoint::Kind::Unresolved);
+  EXPECT_EQ(findRiverNodePoint(data, nodeId("dangling")).kind, NodePoint::Kind::Unresolved);
 }
 
 TEST(DrawRiverTest, UnmatchedCodesAndSmallCurves) {
@@ -225,13 +229,13 @@ TEST(DrawRiverTest, UnmatchedCodesAndSmallCurves) {
   startMemoryPage(page);
   page.pathCount = 9;
   const MapBounds before = page.mapBounds;
-  EXPECT_EQ(drawRiver(page, data, 1000009, 0xff0000), 0);
-  EXPECT_EQ(drawRiver(page, data, 1000001 + (std::uint64_t{1} << 32), 0xff0000), 0);
-  EXPECT_EQ(page.pending, "");
+  EXPECT_TRUE(drawRiver(page, data, 1000009, 0xff0000).drawn());
+  EXPECT_TRUE(drawRiver(page, data, 1000001 + (std::uint64_t{1} << 32), 0xff0000).drawn());
+  EXPECT_EQ(page.output.pending(), "");
   EXPECT_EQ(page.pathCount, 9);
 
-  EXPECT_EQ(drawRiver(page, data, 1000001, 0xff0000), 0);
-  std::vector<std::string> out = lines(page.pending);
+  EXPECT_TRUE(drawRiver(page, data, 1000001, 0xff0000).drawn());
+  std::vector<std::string> out = lines(page.output.pending());
   ASSERT_EQ(out.size(), 4u);
   EXPECT_EQ(out[1],
             "var myPath0010=L.polyline([],{color:'#ff0000',weight:2,opacity:0.8})"
@@ -242,8 +246,8 @@ TEST(DrawRiverTest, UnmatchedCodesAndSmallCurves) {
 
   startMemoryPage(page);
   page.pathCount = 9999;
-  EXPECT_EQ(drawRiver(page, data, 1000002, 0xff0000), 0);
-  out = lines(page.pending);
+  EXPECT_TRUE(drawRiver(page, data, 1000002, 0xff0000).drawn());
+  out = lines(page.output.pending());
   EXPECT_EQ(out[1],
             "var myPath10000=L.polyline([[35.25000000,139.75000000]],"
             "{color:'#ff0000',weight:2,opacity:0.8}).addTo(map);");
@@ -253,11 +257,11 @@ TEST(DrawRiverTest, UnmatchedCodesAndSmallCurves) {
   EXPECT_EQ(page.mapBounds.maxLat, 35.25);  // markers do not widen the box
 
   startMemoryPage(page);
-  EXPECT_EQ(drawRiver(page, data, 1000003, 0xff0000), 0);
-  EXPECT_NE(page.pending.find("方向:↑←\");"), std::string::npos);
+  EXPECT_TRUE(drawRiver(page, data, 1000003, 0xff0000).drawn());
+  EXPECT_NE(page.output.pending().find("方向:↑←\");"), std::string::npos);
   startMemoryPage(page);
-  EXPECT_EQ(drawRiver(page, data, 1000004, 0xff0000), 0);
-  EXPECT_NE(page.pending.find("方向:↓→\");"), std::string::npos);
+  EXPECT_TRUE(drawRiver(page, data, 1000004, 0xff0000).drawn());
+  EXPECT_NE(page.output.pending().find("方向:↓→\");"), std::string::npos);
 }
 
 TEST(DrawRiverTest, FirstRecordWinsAndNumbersPrintAsPrintfDoes) {
@@ -276,8 +280,8 @@ TEST(DrawRiverTest, FirstRecordWinsAndNumbersPrintAsPrintfDoes) {
 
   MapPage page;
   startMemoryPage(page);
-  EXPECT_EQ(drawRiver(page, data, 18446744073709551615u, 0x1abcdef), 0);
-  const std::vector<std::string> out = lines(page.pending);
+  EXPECT_TRUE(drawRiver(page, data, 18446744073709551615u, 0x1abcdef).drawn());
+  const std::vector<std::string> out = lines(page.output.pending());
   ASSERT_EQ(out.size(), 7u);
   EXPECT_EQ(out[0], "//c-2 川");
   EXPECT_EQ(out[1],
@@ -306,32 +310,32 @@ TEST(DrawRiverTest, RiverNamesAreSafeInsideScript) {
 
   MapPage page;
   startMemoryPage(page);
-  EXPECT_EQ(drawRiver(page, data, 1234560001, 0xff0000), 0);
-  const std::vector<std::string> out = lines(page.pending);
+  EXPECT_TRUE(drawRiver(page, data, 1234560001, 0xff0000).drawn());
+  const std::vector<std::string> out = lines(page.output.pending());
   ASSERT_EQ(out.size(), 13u);
   EXPECT_EQ(out[0], "//c-12 " + safe);
   EXPECT_EQ(out[2], "myPath0001.bindTooltip(\"c-12 " + shown + "\");");
   EXPECT_NE(out[3].find("<br>所属河川:" + shown + "<br>"), std::string::npos);
   EXPECT_EQ(out[11], "marker0001ra.bindTooltip(\"" + shown + " 始点\");");
   EXPECT_EQ(out[12], "marker0001ra.bindPopup(\"" + shown + " 始点\");");
-  EXPECT_EQ(page.pending.find("</script"), std::string::npos);
+  EXPECT_EQ(page.output.pending().find("</script"), std::string::npos);
 
   // Markup in a name never reaches a tooltip as markup; the comment line keeps the name.
   const std::string markup = "x<img src=x onerror=alert(1)>";
   std::memcpy(b.data.streams[0].riverName, markup.c_str(), markup.size() + 1);
   startMemoryPage(page);
-  EXPECT_EQ(drawRiver(page, data, 1234560001, 0xff0000), 0);
-  const std::vector<std::string> marked = lines(page.pending);
+  EXPECT_TRUE(drawRiver(page, data, 1234560001, 0xff0000).drawn());
+  const std::vector<std::string> marked = lines(page.output.pending());
   EXPECT_EQ(marked[0], "//c-12 " + markup);
   EXPECT_EQ(marked[2], "myPath0001.bindTooltip(\"c-12 x&lt;img src=x onerror=alert(1)>\");");
-  EXPECT_EQ(page.pending.find("<img"), page.pending.find("//c-12 x<img") + 8);
+  EXPECT_EQ(page.output.pending().find("<img"), page.output.pending().find("//c-12 x<img") + 8);
 
   // A name of 63 bytes is written whole.
   const std::string longName(63, 'n');
   std::memcpy(b.data.streams[0].riverName, longName.c_str(), 64);
   startMemoryPage(page);
-  EXPECT_EQ(drawRiver(page, data, 1234560001, 0xff0000), 0);
-  EXPECT_EQ(lines(page.pending)[0], "//c-12 " + longName);
+  EXPECT_TRUE(drawRiver(page, data, 1234560001, 0xff0000).drawn());
+  EXPECT_EQ(lines(page.output.pending())[0], "//c-12 " + longName);
 }
 
 }  // namespace

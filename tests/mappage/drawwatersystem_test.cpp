@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "hydrochart/mappage/mappage.h"
 #include "tests/mappage/testsupport.h"
 
 namespace {
-
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 
 // A water system of `rivers` rivers with codes ws * 10000 + 1, + 2, ..., one stream each.
 void addSystem(DataBuilder& b, std::uint32_t ws, int rivers) {
@@ -61,23 +57,24 @@ TEST(WaterSystemTest, AutomaticColoursDarkenBySystemSize) {
   MapPage page;
   startMemoryPage(page);
   std::int32_t colorIndex = 0;
-  EXPECT_EQ(drawWaterSystem(page, data, 63, 0, true, colorIndex), 0);
+  EXPECT_TRUE(drawWaterSystem(page, data, 63, 0, true, colorIndex).drawn());
   EXPECT_EQ(colorIndex, 63);
   EXPECT_EQ(page.pathCount, 63);
-  EXPECT_EQ(pathColor(page.pending, 1), "ff0000");
-  EXPECT_EQ(pathColor(page.pending, 7), "bf0000");  // 0.75
-  EXPECT_EQ(pathColor(page.pending, 13), "8f0000");
+  EXPECT_EQ(pathColor(page.output.pending(), 1), "ff0000");
+  EXPECT_EQ(pathColor(page.output.pending(), 7), "bf0000");  // 0.75
+  EXPECT_EQ(pathColor(page.output.pending(), 13), "8f0000");
 
   startMemoryPage(page);
   colorIndex = 0;
-  EXPECT_EQ(drawWaterSystem(page, data, 64, 0, true, colorIndex), 0);
+  EXPECT_TRUE(drawWaterSystem(page, data, 64, 0, true, colorIndex).drawn());
   EXPECT_EQ(colorIndex, 64);
-  EXPECT_EQ(pathColor(page.pending, 1), "ff0000");
-  EXPECT_EQ(pathColor(page.pending, 7), "e30000");   // 0.3^(6/64)
-  EXPECT_EQ(pathColor(page.pending, 64), "520052");  // colour index 63
+  EXPECT_EQ(pathColor(page.output.pending(), 1), "ff0000");
+  EXPECT_EQ(pathColor(page.output.pending(), 7), "e30000");   // 0.3^(6/64)
+  EXPECT_EQ(pathColor(page.output.pending(), 64), "520052");  // colour index 63
   // Rivers are drawn in code order: path 2 is river 0002.
-  EXPECT_NE(page.pending.find("河川コード:640002<br>"), std::string::npos);
-  EXPECT_LT(page.pending.find("var myPath0002="), page.pending.find("河川コード:640002<br>"));
+  EXPECT_NE(page.output.pending().find("河川コード:640002<br>"), std::string::npos);
+  EXPECT_LT(page.output.pending().find("var myPath0002="),
+            page.output.pending().find("河川コード:640002<br>"));
 }
 
 TEST(WaterSystemTest, GivenColourStillAdvancesTheIndex) {
@@ -89,19 +86,19 @@ TEST(WaterSystemTest, GivenColourStillAdvancesTheIndex) {
   MapPage page;
   startMemoryPage(page);
   std::int32_t colorIndex = 2;
-  EXPECT_EQ(drawWaterSystem(page, data, 1, 0x123456, false, colorIndex), 0);
+  EXPECT_TRUE(drawWaterSystem(page, data, 1, 0x123456, false, colorIndex).drawn());
   EXPECT_EQ(colorIndex, 5);
-  for (int n = 1; n <= 3; ++n) EXPECT_EQ(pathColor(page.pending, n), "123456");
-  EXPECT_EQ(drawWaterSystem(page, data, 2, 0x123456, true, colorIndex), 0);
+  for (int n = 1; n <= 3; ++n) EXPECT_EQ(pathColor(page.output.pending(), n), "123456");
+  EXPECT_TRUE(drawWaterSystem(page, data, 2, 0x123456, true, colorIndex).drawn());
   EXPECT_EQ(colorIndex, 7);
-  EXPECT_EQ(pathColor(page.pending, 4), "00cfcf");  // index 5
-  EXPECT_EQ(pathColor(page.pending, 5), "bf0000");  // index 6
+  EXPECT_EQ(pathColor(page.output.pending(), 4), "00cfcf");  // index 5
+  EXPECT_EQ(pathColor(page.output.pending(), 5), "bf0000");  // index 6
 
   // A system without rivers draws nothing and keeps the index.
-  const std::string before = page.pending;
-  EXPECT_EQ(drawWaterSystem(page, data, 3, 0, true, colorIndex), 0);
+  const std::string before = page.output.pending();
+  EXPECT_TRUE(drawWaterSystem(page, data, 3, 0, true, colorIndex).drawn());
   EXPECT_EQ(colorIndex, 7);
-  EXPECT_EQ(page.pending, before);
+  EXPECT_EQ(page.output.pending(), before);
   EXPECT_EQ(page.pathCount, 5);
 }
 
@@ -115,17 +112,17 @@ TEST(WaterSystemTest, LargeSystemsAndFailures) {
   MapPage page;
   startMemoryPage(page);
   std::int32_t colorIndex = 0;
-  EXPECT_EQ(drawWaterSystem(page, data, 9, 0, true, colorIndex), 0);
+  EXPECT_TRUE(drawWaterSystem(page, data, 9, 0, true, colorIndex).drawn());
   EXPECT_EQ(colorIndex, 300);
   EXPECT_EQ(page.pathCount, 300);
-  EXPECT_NE(page.pending.find("河川コード:90300<br>"), std::string::npos);
+  EXPECT_NE(page.output.pending().find("河川コード:90300<br>"), std::string::npos);
   EXPECT_EQ(collectRiverCodes(data, 9).size(), 300u);
 
   startMemoryPage(page);
   colorIndex = 10;
-  CaptureStdout();
-  EXPECT_EQ(drawWaterSystem(page, data, 4, 0, true, colorIndex), 2);
-  EXPECT_EQ(GetCapturedStdout(), "Not found Stream ID 999999\n");
+  const DrawResult result = drawWaterSystem(page, data, 4, 0, true, colorIndex);
+  EXPECT_EQ(result.kind, DrawResult::Kind::CurveNotFound);
+  EXPECT_EQ(result.curveId, 999999);
   EXPECT_EQ(colorIndex, 12);  // not raised for the failed river
   EXPECT_EQ(page.pathCount, 3);
 }

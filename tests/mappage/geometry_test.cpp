@@ -1,9 +1,11 @@
+#include "hydrochart/mappage/geometry.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 
-#include "hydrochart/mappage/mappage.h"
+#include "hydrochart/mappage/colors.h"
 
 namespace {
 

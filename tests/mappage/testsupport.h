@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "hydrochart/mappage/drawing.h"
+#include "hydrochart/mappage/geometry.h"
 #include "hydrochart/mappage/mappage.h"
 #include "hydrochart/riverdata/riverdata.h"
 #include "tests/support/tempfolder.h"
@@ -56,7 +58,7 @@ struct DataBuilder {
 
 // A page that collects its text in memory only: the tests read `pending` afterwards.
 inline void startMemoryPage(MapPage& page) {
-  page.pending.clear();
+  page.output.pending().clear();
   page.pathCount = 0;
   page.mapBounds = MapBounds{1e300, -1e300, 1e300, -1e300};
 }

@@ -60,28 +60,32 @@ std::string document(const std::string& body) {
          body + "</ksj:Dataset>\n";
 }
 
+constexpr LoadStatus kLoaded = LoadStatus::Loaded;
+
 class LoaderTest : public ::testing::Test {
  protected:
-  // Loads `bytes` from a file and keeps what the loader printed.
-  int load(const std::string& bytes) {
+  // Loads `bytes` from a file; `counts_` receives the sizes the load report shows.
+  LoadStatus load(const std::string& bytes) {
     path_ = folder_.write("W05-test.xml", bytes);
-    testing::internal::CaptureStdout();
-    const int result = loadRiverData(path_, data_);
-    printed_ = testing::internal::GetCapturedStdout();
+    const LoadStatus result = loadRiverData(path_, data_);
+    counts_ = report(static_cast<int>(data_.pointList.size()),
+                     static_cast<int>(data_.streams.size()), static_cast<int>(data_.curves.size()),
+                     data_.maxCv, static_cast<int>(data_.riverNodes.size()),
+                     static_cast<int>(data_.points.size()), data_.maxPt);
     return result;
   }
-  std::string report(int pointList, int streams, int curves, int maxCv, int nodes, int points,
-                     int maxPt) const {
+  static std::string report(int pointList, int streams, int curves, int maxCv, int nodes,
+                            int points, int maxPt) {
     char line[512];
     std::snprintf(line, sizeof line,
-                  "%s : pointList=%d Stream=%d Curve=%d(maxCv=%d) Node=%d Point=%d(maxPt=%d)\n",
-                  path_.c_str(), pointList, streams, curves, maxCv, nodes, points, maxPt);
+                  "pointList=%d Stream=%d Curve=%d(maxCv=%d) Node=%d Point=%d(maxPt=%d)", pointList,
+                  streams, curves, maxCv, nodes, points, maxPt);
     return line;
   }
 
   TempFolder folder_;
   std::string path_;
-  std::string printed_;
+  std::string counts_;
   RiverData data_;
 };
 
@@ -91,8 +95,8 @@ TEST_F(LoaderTest, LoadsAllRecordKindsInFileOrder) {
                            point("pt_2", "35.3 139.3") +
                            fullStream("cv_7", "130010", "1300100001", "多摩川") +
                            riverNode("rn_1", "pt_1") + riverNode("rn_2", "pt_2");
-  ASSERT_EQ(load(document(body)), 0);
-  EXPECT_EQ(printed_, report(3, 1, 2, 7, 2, 2, 2));
+  ASSERT_EQ(load(document(body)), kLoaded);
+  EXPECT_EQ(counts_, report(3, 1, 2, 7, 2, 2, 2));
 
   ASSERT_EQ(data_.pointList.size(), 3u);
   EXPECT_EQ(data_.pointList[0].lat, 35.1);
@@ -135,15 +139,13 @@ TEST_F(LoaderTest, LoadsAllRecordKindsInFileOrder) {
 }
 
 TEST_F(LoaderTest, FilesThatGiveNoDataOrCannotBeOpened) {
-  ASSERT_EQ(load(""), 0);
-  EXPECT_EQ(printed_, report(0, 0, 0, 0, 0, 0, 0));
+  ASSERT_EQ(load(""), kLoaded);
+  EXPECT_EQ(counts_, report(0, 0, 0, 0, 0, 0, 0));
   EXPECT_TRUE(data_.streams.empty());
 
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(loadRiverData(folder_.path() + "/missing.xml", data_), -1);
+  EXPECT_EQ(loadRiverData(folder_.path() + "/missing.xml", data_), LoadStatus::NotOpened);
   // A folder is no file to read.
-  EXPECT_EQ(loadRiverData(folder_.path(), data_), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(loadRiverData(folder_.path(), data_), LoadStatus::NotOpened);
 
   // Random bytes load as a file without records (or with whatever they happen to hold).
   std::string noise;
@@ -152,8 +154,8 @@ TEST_F(LoaderTest, FilesThatGiveNoDataOrCannotBeOpened) {
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;
     noise += static_cast<char>(state >> 56);
   }
-  EXPECT_EQ(load(noise), 0);
-  EXPECT_EQ(load(noise + curve("cv_1", "35 139\n") + noise), 0);
+  EXPECT_EQ(load(noise), kLoaded);
+  EXPECT_EQ(load(noise + curve("cv_1", "35 139\n") + noise), kLoaded);
 }
 
 TEST_F(LoaderTest, PositionListEdges) {
@@ -161,7 +163,7 @@ TEST_F(LoaderTest, PositionListEdges) {
   const std::string body =
       curve("cv_1", "") + curve("cv_2", "35.1 139.1\n<!-- removed -->\n35.2 139.2\n") +
       curve("cv_abc", "1 2\n") + "<gml:Curve gml:id=\"cv_4\">\n<gml:posList>\n36 140\n36.5 140.5\n";
-  ASSERT_EQ(load(body), 0);
+  ASSERT_EQ(load(body), kLoaded);
   ASSERT_EQ(data_.curves.size(), 4u);
   EXPECT_EQ(data_.curves[0].first, 0);
   EXPECT_EQ(data_.curves[0].last, -1);
@@ -172,7 +174,7 @@ TEST_F(LoaderTest, PositionListEdges) {
   EXPECT_EQ(data_.curves[3].first, 3);
   EXPECT_EQ(data_.curves[3].last, 4);
   EXPECT_EQ(data_.pointList.size(), 5u);
-  EXPECT_EQ(printed_, report(5, 0, 4, 4, 0, 0, 0));
+  EXPECT_EQ(counts_, report(5, 0, 4, 4, 0, 0, 0));
 }
 
 TEST_F(LoaderTest, CoordinateLinesAreReadAsTheLayoutSays) {
@@ -185,7 +187,7 @@ TEST_F(LoaderTest, CoordinateLinesAreReadAsTheLayoutSays) {
                                  "abc def\n") +
                            curve("cv_2", "37 141</gml:posList>\n") +  // closing line holds no pair
                            curve("cv_3", "38 142\n</gml:Curve>\n39 143\n");
-  ASSERT_EQ(load(body), 0);
+  ASSERT_EQ(load(body), kLoaded);
   ASSERT_EQ(data_.curves.size(), 3u);
   ASSERT_EQ(data_.pointList.size(), 7u);
   EXPECT_EQ(data_.pointList[0].lat, 35.5);
@@ -214,7 +216,7 @@ TEST_F(LoaderTest, CurveAndPointIdsAndElementShapes) {
       point("pt_3", "35.5 139.5") +
       "<gml:Point gml:id=\"pt_4\">\n<gml:pos>36 140\n</gml:Point>\n" +  // closing pos tag missing
       "<gml:Point gml:id=\"pt_5\">\n<gml:pos>36140</gml:pos>\n</gml:Point>\n";  // no blank
-  ASSERT_EQ(load(body), 0);
+  ASSERT_EQ(load(body), kLoaded);
   ASSERT_EQ(data_.curves.size(), 2u);
   EXPECT_EQ(data_.curves[0].id, 6);
   EXPECT_EQ(data_.curves[1].id, 6);
@@ -252,7 +254,7 @@ TEST_F(LoaderTest, StreamFieldsAndTheirEdges) {
           reference("endRiverNode", "rn_12345678901234") +
           "\t<ksj:startStreamNode xlink:href=\"#open/>\n" +  // no closing quote: not stored
           "\t<ksj:sectionType>5\n");                         // no end tag: not stored
-  ASSERT_EQ(load(body), 0);
+  ASSERT_EQ(load(body), kLoaded);
   ASSERT_EQ(data_.streams.size(), 8u);
   EXPECT_EQ(std::string(data_.streams[0].riverName), name63);
   EXPECT_EQ(std::string(data_.streams[1].riverName), longName.substr(0, 61));
@@ -290,7 +292,7 @@ TEST_F(LoaderTest, RiverNodesNeedAPointReadBefore) {
       riverNode("rn_open", "pt_1\"") +
       "<ksj:RiverNode gml:id=\"rn_x\">\n"
       "<ksj:position xlink:href=\"#pt_1/>\n</ksj:RiverNode>\n";  // no closing quote
-  ASSERT_EQ(load(body), 0);
+  ASSERT_EQ(load(body), kLoaded);
   ASSERT_EQ(data_.riverNodes.size(), 3u);
   EXPECT_EQ(std::string(data_.riverNodes[0].id.data(), 13), "rn_1234567890");
   EXPECT_EQ(data_.riverNodes[0].position, 2);
@@ -301,7 +303,7 @@ TEST_F(LoaderTest, RiverNodesNeedAPointReadBefore) {
   EXPECT_EQ(findRiverNodeIndex(data_, "rn_1234567890"), 0);
   EXPECT_EQ(findRiverNodeIndex(data_, "rn_1234567890123"), 0);
   EXPECT_EQ(findRiverNodeIndex(data_, "rn_early"), -1);
-  EXPECT_EQ(printed_, report(0, 0, 0, 0, 3, 2, 2));
+  EXPECT_EQ(counts_, report(0, 0, 0, 0, 3, 2, 2));
 }
 
 TEST_F(LoaderTest, StreamGmlIdHasNoEffect) {
@@ -309,11 +311,11 @@ TEST_F(LoaderTest, StreamGmlIdHasNoEffect) {
       "<ksj:Stream gml:id=\"st_1\">\n" + child("sectionType", "3") + "</ksj:Stream>\n";
   const std::string b =
       "<ksj:Stream gml:id=\"other_99\">\n" + child("sectionType", "3") + "</ksj:Stream>\n";
-  ASSERT_EQ(load(a), 0);
-  const std::string first = printed_.substr(printed_.find(" : "));
+  ASSERT_EQ(load(a), kLoaded);
+  const std::string first = counts_;
   const Stream one = data_.streams.at(0);
-  ASSERT_EQ(load(b), 0);
-  EXPECT_EQ(printed_.substr(printed_.find(" : ")), first);
+  ASSERT_EQ(load(b), kLoaded);
+  EXPECT_EQ(counts_, first);
   EXPECT_EQ(std::memcmp(&one, &data_.streams.at(0), sizeof one), 0);
 }
 
@@ -327,7 +329,7 @@ TEST_F(LoaderTest, ArraysGrowPastTheirFirstCapacityKeepingRecords) {
                "</ksj:Stream>\n";
   }
   streams += "<ksj:Stream gml:id=\"last\">\n</ksj:Stream>\n";
-  ASSERT_EQ(load(curve("cv_1", positions) + streams), 0);
+  ASSERT_EQ(load(curve("cv_1", positions) + streams), kLoaded);
   ASSERT_EQ(data_.pointList.size(), 200001u);
   EXPECT_EQ(data_.pointList[0].lat, 0.0);
   EXPECT_EQ(data_.pointList[199999].lat, 199999.0);
@@ -338,12 +340,12 @@ TEST_F(LoaderTest, ArraysGrowPastTheirFirstCapacityKeepingRecords) {
   EXPECT_EQ(data_.streams[5000].sectionType, 5001);
   EXPECT_EQ(data_.streams[5001].sectionType, 0);
   EXPECT_EQ(data_.streams[5001].riverName[0], '\0');
-  EXPECT_EQ(printed_, report(200001, 5002, 1, 1, 0, 0, 0));
+  EXPECT_EQ(counts_, report(200001, 5002, 1, 1, 0, 0, 0));
 }
 
 TEST_F(LoaderTest, ALoadReplacesTheEarlierDataSet) {
-  ASSERT_EQ(load(curve("cv_9", "1 1\n") + fullStream("cv_9", "1", "10001", "x")), 0);
-  ASSERT_EQ(load(curve("cv_2", "2 2\n")), 0);
+  ASSERT_EQ(load(curve("cv_9", "1 1\n") + fullStream("cv_9", "1", "10001", "x")), kLoaded);
+  ASSERT_EQ(load(curve("cv_2", "2 2\n")), kLoaded);
   EXPECT_EQ(data_.curves.size(), 1u);
   EXPECT_TRUE(data_.streams.empty());
   EXPECT_EQ(findCurveIndex(data_, 9), -1);
@@ -356,9 +358,7 @@ TEST(BundledSamples, LoadWithEveryReferenceResolved) {
   const std::string root = source != nullptr ? source : ".";
   for (const char* name : {"W05-09_13-g.xml", "W05-09_14-g.xml"}) {
     RiverData data;
-    testing::internal::CaptureStdout();
-    ASSERT_EQ(loadRiverData(root + "/sample/" + name, data), 0) << name;
-    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(loadRiverData(root + "/sample/" + name, data), kLoaded) << name;
     EXPECT_GE(data.streams.size(), 10u);
     for (const Stream& stream : data.streams) {
       EXPECT_GE(findCurveIndex(data, stream.location), 0);
@@ -372,9 +372,7 @@ TEST(BundledSamples, LoadWithEveryReferenceResolved) {
     }
   }
   RiverData tokyo;
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(loadRiverData(root + "/sample/W05-09_13-g.xml", tokyo), 0);
-  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(loadRiverData(root + "/sample/W05-09_13-g.xml", tokyo), kLoaded);
   const std::vector<std::int32_t>& main = streamsOfRiver(tokyo, 1300100001);
   ASSERT_FALSE(main.empty());
   EXPECT_STREQ(tokyo.streams[main[0]].riverName, "多摩川");
@@ -401,13 +399,14 @@ TEST_F(LoaderTest, RiverNamesOfShiftJisAndEucJpFilesBecomeUtf8) {
   for (const char* declared : {"Shift_JIS", "shift_jis", "SJIS", "Windows-31J"}) {
     const std::string declaration =
         std::string("<?xml version=\"1.0\" encoding=\"") + declared + "\"?>\n";
-    ASSERT_EQ(load(platform::utf8ToCp932(declaration + body)), 0) << declared;
+    ASSERT_EQ(load(platform::utf8ToCp932(declaration + body)), kLoaded) << declared;
     EXPECT_EQ(storedNames(), expected) << declared;
   }
   for (const char* declared : {"EUC-JP", "euc-jp", "x-euc-jp"}) {
     const std::string declaration =
         std::string("<?xml version='1.0' encoding='") + declared + "'?>\n";
-    ASSERT_EQ(load(platform::convertText(declaration + body, "UTF-8", "EUC-JP")), 0) << declared;
+    ASSERT_EQ(load(platform::convertText(declaration + body, "UTF-8", "EUC-JP")), kLoaded)
+        << declared;
     EXPECT_EQ(storedNames(), expected) << declared;
   }
 
@@ -420,35 +419,35 @@ TEST_F(LoaderTest, RiverNamesOfShiftJisAndEucJpFilesBecomeUtf8) {
         std::string("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"),
         std::string("<?xml version=\"1.0\"?> encoding=\"Shift_JIS\"\n"),
         std::string("<gml:description/>\n<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n")}) {
-    ASSERT_EQ(load(first + sjisBody), 0) << first;
+    ASSERT_EQ(load(first + sjisBody), kLoaded) << first;
     EXPECT_EQ(data_.streams[0].riverName, platform::utf8ToCp932("多摩川")) << first;
   }
-  ASSERT_EQ(load("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + body), 0);
+  ASSERT_EQ(load("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + body), kLoaded);
   EXPECT_EQ(storedNames()[0], "多摩川");
 }
 
 // A position whose coordinate is not a finite number cannot be shown on any page: the load
 // fails with its error line instead of storing it, whichever way the number is written.
 TEST_F(LoaderTest, CoordinatesThatAreNotFiniteNumbersFailTheLoad) {
-  const std::string error = "** Error: River data file \"" + folder_.path() +
-                            "/W05-test.xml\" holds a coordinate that is not a finite number.\n";
   for (const char* bad : {"nan 139.0", "35.0 inf", "-inf 139", "1e999 139.0", "35.0 -1e400",
                           "NAN 139", "0x1p2000 139", "35.0 infinity"}) {
-    ASSERT_EQ(load(document(curve("cv_1", "35.1 139.1\n" + std::string(bad) + "\n"))), 2) << bad;
-    EXPECT_EQ(printed_, error) << bad;
+    ASSERT_EQ(load(document(curve("cv_1", "35.1 139.1\n" + std::string(bad) + "\n"))),
+              LoadStatus::NonFiniteCoordinate)
+        << bad;
     EXPECT_TRUE(data_.pointList.empty()) << bad;
     EXPECT_TRUE(data_.curves.empty()) << bad;
 
-    ASSERT_EQ(load(document(point("pt_1", "35.1 139.1") + point("pt_2", bad))), 2) << bad;
-    EXPECT_EQ(printed_, error) << bad;
+    ASSERT_EQ(load(document(point("pt_1", "35.1 139.1") + point("pt_2", bad))),
+              LoadStatus::NonFiniteCoordinate)
+        << bad;
     EXPECT_TRUE(data_.points.empty()) << bad;
   }
 
   // Large finite values, lines that hold no pair and elements that are not stored still load.
   ASSERT_EQ(load(document(curve("cv_1", "1e308 -1.7976931348623157e308\nnan\n") +
                           curve("cv_3000000000", "nan nan\n") + point("pt_1", "inf"))),
-            0);
-  EXPECT_EQ(printed_, report(1, 0, 1, 1, 0, 0, 1));
+            kLoaded);
+  EXPECT_EQ(counts_, report(1, 0, 1, 1, 0, 0, 1));
   EXPECT_EQ(data_.pointList[0].lat, 1e308);
 }
 
@@ -469,13 +468,11 @@ TEST_F(LoaderTest, AnArrayThatCannotGrowEndsTheLoad) {
   std::string positions;
   for (int i = 0; i < 1500000; ++i) positions += "35 139\n";
   const std::string path = folder_.write("big.xml", curve("cv_1", positions));
-  const std::string out = folder_.path() + "/out.txt";
 
   // The load runs in a child process whose address space leaves no room for the positions.
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    if (std::freopen(out.c_str(), "w", stdout) == nullptr) _exit(90);
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
     const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
@@ -483,18 +480,13 @@ TEST_F(LoaderTest, AnArrayThatCannotGrowEndsTheLoad) {
     const rlimit cap{limit, limit};
     if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(91);
     RiverData data;
-    const int result = loadRiverData(path, data);
-    std::fflush(stdout);
-    _exit(result == 1 ? 0 : 92);
+    const LoadStatus result = loadRiverData(path, data);
+    _exit(result == LoadStatus::OutOfMemory ? 0 : 92);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  std::ifstream printed(out);
-  std::stringstream text;
-  text << printed.rdbuf();
-  EXPECT_EQ(text.str(), "** Error: realloc\n");
 }
 
 }  // namespace

@@ -1,0 +1,176 @@
+#include "hydrochart/report.h"
+
+#include "platform/files.h"
+
+#include <cstdarg>
+
+void Report::warning(const char* format, ...) {
+  // A warning follows the lines before it also when both streams go to one terminal or file.
+  std::fflush(out_);
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(err_, format, arguments);
+  va_end(arguments);
+}
+
+void Report::waterSystemPageStarted(std::uint32_t code) {
+  // Codes print through a signed conversion, as "%06d" of the 32-bit value.
+  std::fprintf(out_, "%06d", static_cast<int>(code));
+}
+
+void Report::waterSystemPageWritten(std::int32_t pathCount) {
+  std::fprintf(out_, "(%d) ", pathCount);
+}
+
+void Report::waterSystemPageNotCreated(std::uint32_t code) {
+  std::fprintf(out_, "** Error: html file could not created. %06d\n", static_cast<int>(code));
+}
+
+void Report::outputIsInput(const std::string& path, RunInput input) {
+  warning("hydrochart: \"%s\" is the %s being read; it is not overwritten\n", path.c_str(),
+          input == RunInput::DataFile ? "data file" : "code list");
+}
+
+void Report::indexOpened(const std::string& indexPath) {
+  std::fprintf(out_, "\"%s\" was created", indexPath.c_str());
+}
+
+void Report::folderLeftOut(const std::string& base, const std::string& folder) {
+  warning("hydrochart: \"%s%c%s\" holds no page; left out of the index\n", base.c_str(),
+          platform::kPathSeparator, folder.c_str());
+}
+
+void Report::usage() {
+  std::fputs(
+      "Usage:\n"
+      "  hydrochart DATA.xml PAGE.htm [TITLE [CODE[/RRGGBB]...]]\n"
+      "      one map page with the rivers (codes of 1000000 and more) and water systems\n"
+      "      (smaller codes) given, in automatic colours or the colour after the separator\n"
+      "  hydrochart DATA.xml \"*\"\n"
+      "      one page per water system, written into the folder DATA_html\n"
+      "  hydrochart \"PATTERN\"\n"
+      "      the same for every data file that matches the wildcard pattern, in name order\n"
+      "  hydrochart create_index [FOLDER]\n"
+      "      FOLDER/index.html over the W05-?\?_?\?-g_html folders in FOLDER (default .)\n"
+      "  hydrochart ws_codelabel [FILE]\n"
+      "      code-label lines from WaterSystemCodeCd.xml (default ws_codelabel.txt)\n"
+      "  hydrochart --help | --version\n"
+      "The code list WaterSystemCodeCd.xml or .html is read from the working directory,\n"
+      "else from the program's folder.\n"
+      "Exit status: 0 done, 1 error, 2 no file matches the pattern.\n",
+      out_);
+}
+
+void Report::version() { std::fprintf(out_, "hydrochart %s\n", W05_VERSION); }
+
+void Report::banner(unsigned consoleCodePage) {
+  std::fprintf(out_, "**** hydrochart **** cp=%u\n", consoleCodePage);
+}
+
+void Report::codeListRead(const CodeListLoad& load) {
+  if (!load.read()) return;
+  std::fprintf(out_, "*WaterSystemCodeList was extracted from \"%s\" CodePage=%d nws=%d\n",
+               load.path.c_str(), load.codePage, load.count);
+}
+
+void Report::codeLabelFile(bool written) {
+  std::fputs(written ? "Code Label for \"WaterSystemCodeCd.xml\" was generated.\n"
+                     : "** Error: Code Label file not created.\n",
+             out_);
+}
+
+void Report::pathTooLong(const std::string& path) {
+  std::fprintf(out_, "** Error: Path too long: %s\n", path.c_str());
+}
+
+void Report::riverDataLoad(const std::string& path, LoadStatus status, const RiverData& data) {
+  switch (status) {
+    case LoadStatus::Loaded:
+      std::fprintf(out_,
+                   "%s : pointList=%d Stream=%d Curve=%d(maxCv=%d) Node=%d Point=%d(maxPt=%d)\n",
+                   path.c_str(), static_cast<int>(data.pointList.size()),
+                   static_cast<int>(data.streams.size()), static_cast<int>(data.curves.size()),
+                   data.maxCv, static_cast<int>(data.riverNodes.size()),
+                   static_cast<int>(data.points.size()), data.maxPt);
+      break;
+    case LoadStatus::OutOfMemory:
+      std::fputs("** Error: realloc\n", out_);
+      break;
+    case LoadStatus::NonFiniteCoordinate:
+      std::fprintf(out_,
+                   "** Error: River data file \"%s\" holds a coordinate that is not a finite "
+                   "number.\n",
+                   path.c_str());
+      break;
+    case LoadStatus::NotOpened:
+      break;
+  }
+}
+
+void Report::riverDataNotFound(const std::string& path) {
+  std::fprintf(out_, "** Error: River data file \"%s\" not found.\n", path.c_str());
+}
+
+void Report::drawingFailed(const DrawResult& result) {
+  switch (result.kind) {
+    case DrawResult::Kind::CurveNotFound:
+      std::fprintf(out_, "Not found Stream ID %d\n", result.curveId);
+      break;
+    case DrawResult::Kind::RiverNodeNotFound:
+      for (const std::string& id : result.nodeIds) {
+        std::fprintf(out_, "Not found RiverNode '%s'\n", id.c_str());
+      }
+      break;
+    case DrawResult::Kind::RiverListNotAllocated:
+      std::fputs("** Error: malloc riverCodeList\n", out_);
+      break;
+    case DrawResult::Kind::Drawn:
+      break;
+  }
+}
+
+void Report::allPagesFailed(const AllPagesResult& result) {
+  if (result.kind == AllPagesResult::Kind::CodeArrayNotAllocated) {
+    std::fprintf(out_, "** Error: malloc waterSystemCodeList %d\n",
+                 static_cast<int>(result.codeArrayCapacity));
+  } else if (result.kind == AllPagesResult::Kind::DrawingFailed) {
+    drawingFailed(result.drawing);
+  }
+  // A page that was not created or written whole has been reported as it happened.
+}
+
+void Report::dataFileProcessed(const std::string& path) {
+  std::fprintf(out_, "%s was processed.\n", path.c_str());
+}
+
+void Report::outputNotCreated(const std::string& path) {
+  std::fprintf(out_, "** Error: Output file \"%s\" not created.\n", path.c_str());
+}
+
+void Report::pageGenerated(const std::string& path, std::int32_t pathCount) {
+  std::fprintf(out_, "%s successfully generated. (path=%d)\n", path.c_str(), pathCount);
+}
+
+void Report::codeMatchesNothing(const std::string& argument, bool river, std::uint64_t code,
+                                const std::string& dataPath) {
+  warning("hydrochart: \"%s\" matches no %s (code %llu) in \"%s\"\n", argument.c_str(),
+          river ? "river" : "water system", static_cast<unsigned long long>(code),
+          dataPath.c_str());
+}
+
+void Report::indexPage(const IndexResult& result) {
+  switch (result.kind) {
+    case IndexResult::Kind::Written:
+      std::fprintf(out_, " and processed. Pref=%d WS=%d\n", result.prefectureCount,
+                   result.linkCount);
+      break;
+    case IndexResult::Kind::FolderMissing:
+      std::fprintf(out_, "** Error: Folder \"%s\" not exists.\n", result.base.c_str());
+      break;
+    case IndexResult::Kind::NotCreated:
+      std::fprintf(out_, "** Error: \"%s\" could not be created.\n", result.indexPath.c_str());
+      break;
+    case IndexResult::Kind::NoOutputFolder:
+      break;
+  }
+}
