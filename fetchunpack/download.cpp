@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "fetchunpack/atomicfile.h"
+#include "platform/atomicfile.h"
 
 namespace fetchunpack {
 
@@ -76,7 +76,7 @@ struct StatusDisplay {
 
 // One attempt at the transfer: the temporary file and what the callbacks learned.
 struct Transfer {
-  AtomicFile file;
+  platform::AtomicFile file;
   std::int64_t bytes = 0;
   bool writeFailed = false;
   std::string writeCause;

@@ -8,7 +8,7 @@
 #include <cwctype>
 #include <vector>
 
-#include "fetchunpack/atomicfile.h"
+#include "platform/atomicfile.h"
 #include "fetchunpack/codepage.h"
 #include "fetchunpack/urllist.h"
 #include "platform/files.h"
@@ -118,7 +118,7 @@ int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
     cause = archivePath + ": " + name + ": " + zip_strerror(archive);
     return zip_error_code_zip(zip_get_error(archive));
   }
-  AtomicFile output;
+  platform::AtomicFile output;
   if (!output.create(outputPath, cause)) return ZIP_ER_OPEN;
   std::vector<char> piece(kCopyPiece);
   zip_uint64_t total = 0;

@@ -2,12 +2,12 @@
 #include <string>
 #include <vector>
 
-#include "fetchunpack/atomicfile.h"
+#include "platform/atomicfile.h"
 #include "fetchunpack/run.h"
 
 int main(int argc, char** argv) {
   // The locale decides how names are compared without regard to case.
   std::setlocale(LC_ALL, "");
-  fetchunpack::removeTemporaryFileOnSignals();
+  platform::removeTemporaryFileOnSignals();
   return fetchunpack::runFetchUnpack(std::vector<std::string>(argv + 1, argv + argc));
 }

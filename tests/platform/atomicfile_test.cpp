@@ -1,4 +1,4 @@
-#include "fetchunpack/atomicfile.h"
+#include "platform/atomicfile.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 
 #include "tests/support/tempfolder.h"
 
-using fetchunpack::AtomicFile;
+using platform::AtomicFile;
 namespace fs = std::filesystem;
 
 namespace {
