@@ -10,8 +10,9 @@
 
 #include "platform/atomicfile.h"
 #include "fetchunpack/codepage.h"
-#include "fetchunpack/urllist.h"
 #include "platform/files.h"
+#include "platform/textconv.h"
+#include "platform/utf8.h"
 
 namespace fetchunpack {
 
@@ -24,31 +25,13 @@ constexpr std::size_t kCopyPiece = 1024 * 1024;
 // marked so that it never equals a real character.
 char32_t nextCodePoint(std::string_view text, std::size_t& i) {
   constexpr char32_t kStrayByte = 0x80000000;
-  const auto c = static_cast<unsigned char>(text[i]);
-  const std::size_t len = c < 0x80                 ? 1
-                          : c >= 0xC2 && c <= 0xDF ? 2
-                          : c >= 0xE0 && c <= 0xEF ? 3
-                          : c >= 0xF0 && c <= 0xF4 ? 4
-                                                   : 0;
-  if (len == 1) {
+  const platform::Utf8Sequence sequence = platform::decodeUtf8(text, i);
+  if (!sequence.wellFormed) {
     ++i;
-    return c;
+    return kStrayByte | static_cast<unsigned char>(text[i - 1]);
   }
-  if (len == 0 || i + len > text.size()) {
-    ++i;
-    return kStrayByte | c;
-  }
-  char32_t point = c & (0x7F >> len);
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) {
-      ++i;
-      return kStrayByte | c;
-    }
-    point = (point << 6) | (next & 0x3F);
-  }
-  i += len;
-  return point;
+  i += sequence.length;
+  return sequence.point;
 }
 
 char32_t asciiLower(char32_t c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
@@ -159,7 +142,7 @@ zip_t* openArchive(const std::string& path, int flags, int& error) {
 
 std::string decodeEntryName(std::string_view raw) {
   const int codePage = detectCodePage(raw) == kCodePageUtf8 ? kCodePageUtf8 : kCodePageShiftJis;
-  return decodeListText(raw, codePage);
+  return platform::decodeToUtf8(raw, codePage);
 }
 
 bool memberNamesMatch(std::string_view a, std::string_view b, bool unicodeFolding) {

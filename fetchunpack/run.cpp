@@ -1,10 +1,5 @@
 #include "fetchunpack/run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
@@ -74,42 +69,7 @@ JobOutcome processJob(const UrlJob& job) {
   return JobOutcome::Done;
 }
 
-enum class ListRead { Read, NotFound, NotRegularFile, TooLarge };
-
-// Reads the whole list file, at most kMaxUrlListSize bytes of it. A folder counts as a file
-// that cannot be read; devices, pipes and sockets are refused before anything is read.
-ListRead readListFile(const std::string& path, std::string& content) {
-  // Without O_NONBLOCK, opening a pipe that nobody writes to would wait for ever.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return ListRead::NotFound;
-  struct stat info;
-  ListRead outcome = ListRead::Read;
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    outcome = ListRead::NotFound;
-  } else if (!S_ISREG(info.st_mode)) {
-    outcome = ListRead::NotRegularFile;
-  } else if (info.st_size > kMaxUrlListSize) {
-    outcome = ListRead::TooLarge;
-  }
-  char buffer[65536];
-  while (outcome == ListRead::Read) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) outcome = ListRead::NotFound;
-    if (n <= 0) break;
-    content.append(buffer, static_cast<std::size_t>(n));
-    // The file may have grown since its size was read.
-    if (content.size() > static_cast<std::size_t>(kMaxUrlListSize)) outcome = ListRead::TooLarge;
-  }
-  ::close(fd);
-  return outcome;
-}
-
-int failurePath() {
-  std::fflush(stdout);
-  platform::pauseForKey();
-  return 1;
-}
+using platform::failurePath;
 
 }  // namespace
 
@@ -157,16 +117,18 @@ int runSingleUrl(const std::vector<std::string>& args) {
 
 int runUrlList(const std::string& listPath, const std::optional<std::string>& outputFolder) {
   std::string content;
-  switch (readListFile(listPath, content)) {
-    case ListRead::Read:
+  // A folder counts as a file that cannot be read; devices, pipes and sockets are refused
+  // before anything is read.
+  switch (platform::readWholeFile(listPath, content, kMaxUrlListSize)) {
+    case platform::FileRead::Read:
       break;
-    case ListRead::NotFound:
+    case platform::FileRead::NotFound:
       std::printf("** Error: Not found Download URL List file \"%s\"", listPath.c_str());
       return kUrlListNotFound;
-    case ListRead::NotRegularFile:
+    case platform::FileRead::NotRegularFile:
       std::printf("** Error: URL list file \"%s\" is not a regular file.\n", listPath.c_str());
       return kUrlListNotRegularFile;
-    case ListRead::TooLarge:
+    case platform::FileRead::TooLarge:
       std::printf("** Error: URL list file \"%s\" is larger than 64 MiB.\n", listPath.c_str());
       return kUrlListTooLarge;
   }

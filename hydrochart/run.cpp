@@ -14,6 +14,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
+#include "platform/textscan.h"
 
 namespace {
 
@@ -21,25 +22,10 @@ constexpr const char* kCodeListXml = "WaterSystemCodeCd.xml";
 constexpr const char* kCodeListHtml = "WaterSystemCodeCd.html";
 constexpr std::size_t kMaxTitleBytes = 1023;
 
-// Reads a colour as a 32-bit unsigned hexadecimal number the way a 32-bit strtoul does:
-// white space and a sign accepted, an optional 0x, saturation at 0xFFFFFFFF, a minus sign
-// negating modulo 2^32, 0 when nothing converts.
-Color parseHexColor(const char* text) {
-  while (std::isspace(static_cast<unsigned char>(*text))) ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = *text++ == '-';
-  if (!std::isxdigit(static_cast<unsigned char>(*text))) return 0;
-  errno = 0;
-  const unsigned long long magnitude = std::strtoull(text, nullptr, 16);
-  if (errno == ERANGE || magnitude > 0xFFFFFFFFull) return 0xFFFFFFFFu;
-  const auto value = static_cast<std::uint32_t>(magnitude);
-  return negative ? static_cast<std::uint32_t>(0u - value) : value;
-}
+// A colour is read as a 32-bit strtoul reads a hexadecimal number.
+Color parseHexColor(const char* text) { return platform::parseUnsigned32(text, 16); }
 
-[[nodiscard]] int failurePath() {
-  platform::pauseForKey();
-  return 1;
-}
+using platform::failurePath;
 
 // Loads the code list from the working directory, else from the program's folder.
 // `codeListPath` becomes the file last read ("" when none was).

@@ -14,4 +14,8 @@ std::uint32_t consoleCodePage();
 // Enter; otherwise returns at once so that scripts never hang.
 void pauseForKey();
 
+// How both programs end a failed run: standard output flushed, the pause above, then the exit
+// status 1 to return.
+[[nodiscard]] int failurePath();
+
 }  // namespace platform

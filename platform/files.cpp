@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,6 +86,51 @@ std::vector<DirectoryEntry> findFiles(const std::string& pattern) {
   std::sort(found.begin(), found.end(),
             [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
   return found;
+}
+
+FileRead readWholeFile(const std::string& path, std::string& content, std::uint64_t maxBytes) {
+  content.clear();
+  // Without O_NONBLOCK, opening a pipe that nobody writes to would wait for ever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return FileRead::NotFound;
+  struct stat info;
+  FileRead outcome = FileRead::Read;
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    outcome = FileRead::NotFound;
+  } else if (!S_ISREG(info.st_mode)) {
+    outcome = FileRead::NotRegularFile;
+  } else if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
+    outcome = FileRead::TooLarge;
+  }
+  char buffer[65536];
+  while (outcome == FileRead::Read) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) outcome = FileRead::NotFound;
+    if (n <= 0) break;
+    content.append(buffer, static_cast<std::size_t>(n));
+    // The file may have grown since its size was read.
+    if (content.size() > maxBytes) outcome = FileRead::TooLarge;
+  }
+  ::close(fd);
+  return outcome;
+}
+
+std::string withLineFeeds(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    result += text[i];
+  }
+  return result;
+}
+
+bool readTextFile(const std::string& path, std::string& text) {
+  std::string bytes;
+  if (readWholeFile(path, bytes) != FileRead::Read) return false;
+  text = withLineFeeds(bytes);
+  return true;
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // program's own folder, and sorted wildcard searches so that every run is repeatable.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,26 @@ struct DirectoryEntry {
 // ".." never), sorted by name in byte order.
 // A pattern whose folder cannot be read matches nothing.
 std::vector<DirectoryEntry> findFiles(const std::string& pattern);
+
+// Outcome of reading a whole file.
+enum class FileRead {
+  Read,            // the content is complete
+  NotFound,        // missing, a folder, unreadable, or a read error
+  NotRegularFile,  // a device, pipe or socket: refused before anything is read
+  TooLarge,        // larger than the limit given
+};
+
+// Reads the whole regular file at `path`, at most `maxBytes` of it, into `content`. Opening
+// never waits (a pipe nobody writes to is refused, not read).
+FileRead readWholeFile(const std::string& path, std::string& content,
+                       std::uint64_t maxBytes = UINT64_MAX);
+
+// `text` as a text-mode reader sees it: a CR directly before a LF is dropped.
+std::string withLineFeeds(std::string_view text);
+
+// The whole text file at `path` with CR LF read as LF (readWholeFile, then withLineFeeds);
+// false when it cannot be read.
+bool readTextFile(const std::string& path, std::string& text);
 
 // Longest path the platform accepts (PATH_MAX less the terminator).
 constexpr std::size_t kMaxPathLength = 4095;

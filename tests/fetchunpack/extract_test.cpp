@@ -204,6 +204,10 @@ TEST(MemberNamesMatch, FoldsAsciiAlwaysAndOtherLettersUnderAUtf8Locale) {
   EXPECT_FALSE(memberNamesMatch("ÄRA.xml", "ära.xml", false));
   EXPECT_FALSE(memberNamesMatch("\xC3", "\xE3", false));  // stray bytes match only themselves
   EXPECT_TRUE(memberNamesMatch("\xC3", "\xC3", false));
+  // An overlong form is no character: it never stands for the letter its bits spell.
+  EXPECT_FALSE(memberNamesMatch("A.xml", "\xE0\x81\x81.xml", false));
+  EXPECT_FALSE(memberNamesMatch("A.xml", "\xC1\x81.xml", false));
+  EXPECT_TRUE(memberNamesMatch("\xE0\x81\x81.xml", "\xE0\x81\x81.XML", false));
 
   const std::string previous = std::setlocale(LC_CTYPE, nullptr);
   if (std::setlocale(LC_CTYPE, "C.UTF-8")) {
