@@ -114,10 +114,11 @@ bool olderFileExists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-// Owns the libcurl handle and header list of one call.
+// Owns the libcurl handle, header list and error text of one call.
 struct Session {
   CURL* curl = curl_easy_init();
   curl_slist* headers = nullptr;
+  char errorText[CURL_ERROR_SIZE] = "";
   Session() = default;
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -126,6 +127,103 @@ struct Session {
     curl_slist_free_all(headers);
   }
 };
+
+// Sets what stays the same over every attempt of one download.
+void configureSession(Session& session, const std::string& url, const DownloadSettings& settings) {
+  CURL* curl = session.curl;
+  session.headers = curl_slist_append(session.headers, "Cache-Control: no-cache");
+  session.headers = curl_slist_append(session.headers, "Pragma: no-cache");
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Agent-A");
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, session.headers);
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 20L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, session.errorText);
+  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                   static_cast<long>(std::min(settings.connectTimeout, 1e6) * 1000.0));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, settings.stallTimeout);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
+  // The same variables the curl tool reads name a certificate bundle other than the system's.
+  for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
+    const char* bundle = std::getenv(name);
+    if (bundle && *bundle) {
+      curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
+      break;
+    }
+  }
+  if (settings.showProgress) {
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, showProgress);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  }
+}
+
+// A complete transfer: only a body with the final status 200 that the check accepts (when
+// there is an older file to keep) replaces the file.
+std::int64_t keepBody(Transfer& transfer, const std::string& url, const std::string& outputPath,
+                      long status, BodyCheck* check, std::string& cause) {
+  // 204 and 304 carry no body, 206 only part of one, and a redirection that could not be
+  // followed ends with its own status: none of them is the file.
+  if (status != 200) {
+    cause = url + ": HTTP status " + std::to_string(status);
+    return kDownloadFailed;
+  }
+  if (check && check->judge && olderFileExists(outputPath)) {
+    if (!transfer.file.close(cause)) return kDownloadNotWritten;
+    const int refusal = check->judge(transfer.file.temporaryPath(), cause);
+    if (refusal != 0) {
+      check->refusal = refusal;
+      return kDownloadRefused;
+    }
+  }
+  if (!transfer.file.commit(cause)) return kDownloadNotWritten;
+  return transfer.bytes;
+}
+
+// One attempt at the transfer into a fresh temporary file. `mayRetry` tells whether a
+// failure is one worth another try.
+std::int64_t attemptDownload(Session& session, const std::string& url,
+                             const std::string& outputPath, StatusDisplay& display,
+                             BodyCheck* check, std::string& cause, bool& mayRetry) {
+  mayRetry = false;
+  Transfer transfer;
+  transfer.display = &display;
+  if (!transfer.file.create(outputPath, cause)) return kDownloadNotWritten;
+  curl_easy_setopt(session.curl, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(session.curl, CURLOPT_XFERINFODATA, &transfer);
+  session.errorText[0] = '\0';
+  const CURLcode code = curl_easy_perform(session.curl);
+  display.clear();
+  if (transfer.writeFailed) {
+    cause = transfer.writeCause;
+    return kDownloadNotWritten;
+  }
+  long status = 0;
+  curl_easy_getinfo(session.curl, CURLINFO_RESPONSE_CODE, &status);
+  if (code == CURLE_OK) return keepBody(transfer, url, outputPath, status, check, cause);
+
+  if (code == CURLE_HTTP_RETURNED_ERROR) {
+    cause = url + ": HTTP status " + std::to_string(status);
+  } else {
+    cause = url + ": " + (session.errorText[0] ? session.errorText : curl_easy_strerror(code));
+  }
+  mayRetry = isTransientFailure(code, status);
+  return kDownloadFailed;
+}
+
+// Shows the failure and the coming retry in the status line while waiting `delay` seconds.
+void waitBeforeRetry(StatusDisplay& display, const std::string& cause, double delay) {
+  char notice[64];
+  std::snprintf(notice, sizeof notice, "; retrying in %g s", delay);
+  display.show(cause + notice);
+  std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+  display.clear();
+}
 
 }  // namespace
 
@@ -159,14 +257,14 @@ bool isTransientFailure(int curlCode, long httpStatus) {
   }
 }
 
-std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
-                            const std::string& outputPath, std::string& cause, BodyCheck* check) {
-  return downloadToFile(url, proxy, outputPath, cause, downloadSettingsFromEnvironment(), check);
+std::int64_t downloadToFile(const std::string& url, const std::string& outputPath,
+                            std::string& cause, BodyCheck* check) {
+  return downloadToFile(url, outputPath, cause, downloadSettingsFromEnvironment(), check);
 }
 
-std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
-                            const std::string& outputPath, std::string& cause,
-                            const DownloadSettings& settings, BodyCheck* check) {
+std::int64_t downloadToFile(const std::string& url, const std::string& outputPath,
+                            std::string& cause, const DownloadSettings& settings,
+                            BodyCheck* check) {
   if (url.empty()) {
     cause = "no URL";
     return kDownloadNoUrl;
@@ -180,90 +278,16 @@ std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
     cause = "libcurl could not start a session";
     return kDownloadNoSession;
   }
-  CURL* curl = session.curl;
-  char errorText[CURL_ERROR_SIZE] = "";
-  session.headers = curl_slist_append(session.headers, "Cache-Control: no-cache");
-  session.headers = curl_slist_append(session.headers, "Pragma: no-cache");
-  const std::string proxyText(proxy);
-
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Agent-A");
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, session.headers);
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 20L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                   static_cast<long>(std::min(settings.connectTimeout, 1e6) * 1000.0));
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, settings.stallTimeout);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
-  // The same variables the curl tool reads name a certificate bundle other than the system's.
-  for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
-    const char* bundle = std::getenv(name);
-    if (bundle && *bundle) {
-      curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
-      break;
-    }
-  }
-  if (!proxyText.empty()) curl_easy_setopt(curl, CURLOPT_PROXY, proxyText.c_str());
-  if (settings.showProgress) {
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, showProgress);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  }
-
+  configureSession(session, url, settings);
   StatusDisplay display;
   display.enabled = settings.showProgress;
   double delay = settings.retryDelay;
   for (int attempt = 0;; ++attempt) {
-    Transfer transfer;
-    transfer.display = &display;
-    if (!transfer.file.create(outputPath, cause)) return kDownloadNotWritten;
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    errorText[0] = '\0';
-    const CURLcode code = curl_easy_perform(curl);
-    display.clear();
-    if (transfer.writeFailed) {
-      cause = transfer.writeCause;
-      return kDownloadNotWritten;
-    }
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (code == CURLE_OK) {
-      // 204 and 304 carry no body, 206 only part of one, and a redirection that could not be
-      // followed ends with its own status: none of them is the file.
-      if (status != 200) {
-        cause = url + ": HTTP status " + std::to_string(status);
-        return kDownloadFailed;
-      }
-      if (check && check->judge && olderFileExists(outputPath)) {
-        if (!transfer.file.close(cause)) return kDownloadNotWritten;
-        const int refusal = check->judge(transfer.file.temporaryPath(), cause);
-        if (refusal != 0) {
-          check->refusal = refusal;
-          return kDownloadRefused;
-        }
-      }
-      if (!transfer.file.commit(cause)) return kDownloadNotWritten;
-      return transfer.bytes;
-    }
-
-    if (code == CURLE_HTTP_RETURNED_ERROR) {
-      cause = url + ": HTTP status " + std::to_string(status);
-    } else {
-      cause = url + ": " + (errorText[0] ? errorText : curl_easy_strerror(code));
-    }
-    if (attempt >= settings.retries || !isTransientFailure(code, status)) return kDownloadFailed;
-    char notice[64];
-    std::snprintf(notice, sizeof notice, "; retrying in %g s", delay);
-    display.show(cause + notice);
-    std::this_thread::sleep_for(std::chrono::duration<double>(delay));
-    display.clear();
+    bool mayRetry = false;
+    const std::int64_t result =
+        attemptDownload(session, url, outputPath, display, check, cause, mayRetry);
+    if (!mayRetry || attempt >= settings.retries) return result;
+    waitBeforeRetry(display, cause, delay);
     delay *= 2;
   }
 }

@@ -8,8 +8,8 @@
 #include <cwctype>
 #include <vector>
 
-#include "platform/atomicfile.h"
 #include "fetchunpack/codepage.h"
+#include "platform/atomicfile.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
 #include "platform/utf8.h"

@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/atomicfile.h"
 #include "fetchunpack/run.h"
+#include "platform/atomicfile.h"
 
 int main(int argc, char** argv) {
   // The locale decides how names are compared without regard to case.

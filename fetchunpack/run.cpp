@@ -42,7 +42,7 @@ JobOutcome processJob(const UrlJob& job) {
     if (error != 0) why += "; the older file is kept";
     return error;
   };
-  const std::int64_t result = downloadToFile(job.url, {}, job.archivePath, cause,
+  const std::int64_t result = downloadToFile(job.url, job.archivePath, cause,
                                              job.memberNames.empty() ? nullptr : &archiveCheck);
   if (result == kDownloadRefused) {
     // The transcript reads as when the first member could not be taken from the archive.

@@ -18,7 +18,6 @@ bool isPlainAsciiText(std::string_view text) {
   });
 }
 
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -59,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (codePage == fetchunpack::kCodePageIso2022Jp && !hasEscape) std::abort();
   // The UTF-8 automaton accepts every valid UTF-8 text and its score never falls, so it wins
   // unless an escape sequence decides first.
-  if (!hasEscape && platform::isWellFormedUtf8(text) && codePage != fetchunpack::kCodePageUtf8) std::abort();
+  if (!hasEscape && platform::isWellFormedUtf8(text) && codePage != fetchunpack::kCodePageUtf8)
+    std::abort();
   return 0;
 }

@@ -92,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (absolute) require(state.baseUrl.empty());
     require(job->archivePath == state.outputPrefix + savedFileName);
     require(job->hasSavedFileName == !savedRaw.empty());
-    if (converts) require(platform::isWellFormedUtf8(job->url) && platform::isWellFormedUtf8(job->archivePath));
+    if (converts)
+      require(platform::isWellFormedUtf8(job->url) && platform::isWellFormedUtf8(job->archivePath));
     if (!converts) require(job->url.empty() && savedFileName.empty());
 
     // One name per space-separated token of the member list, empty tokens included.

@@ -1,13 +1,13 @@
 #include "platform/console.h"
 
 #include <langinfo.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <strings.h>
 
 #include "platform/textconv.h"
 

@@ -69,8 +69,8 @@ std::vector<DirectoryEntry> findFiles(const std::string& pattern) {
   const auto slash = pattern.rfind('/');
   const std::string_view whole = pattern;
   const std::string folder(slash == std::string::npos ? std::string_view(".")
-                           : slash == 0                ? std::string_view("/")
-                                                       : whole.substr(0, slash));
+                           : slash == 0               ? std::string_view("/")
+                                                      : whole.substr(0, slash));
   const std::string namePattern =
       escapedNamePattern(slash == std::string::npos ? whole : whole.substr(slash + 1));
 

@@ -30,8 +30,12 @@ const char* iconvNameOfCodePage(int codePage);
 // after it. An unknown encoding name yields an empty string.
 std::string convertText(std::string_view text, const char* from, const char* to);
 
-inline std::string cp932ToUtf8(std::string_view text) { return convertText(text, "CP932", "UTF-8"); }
-inline std::string utf8ToCp932(std::string_view text) { return convertText(text, "UTF-8", "CP932"); }
+inline std::string cp932ToUtf8(std::string_view text) {
+  return convertText(text, "CP932", "UTF-8");
+}
+inline std::string utf8ToCp932(std::string_view text) {
+  return convertText(text, "UTF-8", "CP932");
+}
 
 // Text in code page `codePage` as well-formed UTF-8: bytes that do not convert, and UTF-8
 // forms beyond U+10FFFF that iconv lets through, become U+FFFD. Code pages without a

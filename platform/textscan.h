@@ -13,8 +13,7 @@ namespace platform {
 // Position of the first occurrence of `pattern` in `text` at or after `from`, or npos (also
 // when `from` lies beyond the text). The data loader runs it over every line, so it looks
 // for the first byte with memchr before comparing the rest.
-inline std::size_t findText(std::string_view text, std::string_view pattern,
-                            std::size_t from = 0) {
+inline std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from = 0) {
   if (pattern.empty()) return from <= text.size() ? from : std::string_view::npos;
   if (from >= text.size() || text.size() - from < pattern.size()) return std::string_view::npos;
   const char* const begin = text.data();

@@ -52,8 +52,8 @@ Utf8Sequence decodeUtf8(std::string_view text, std::size_t at) {
   }
   sequence.point = point;
   sequence.length = length;
-  sequence.wellFormed = point >= kShortestOf[length] && point <= 0x10FFFF &&
-                        !(point >= 0xD800 && point <= 0xDFFF);
+  sequence.wellFormed =
+      point >= kShortestOf[length] && point <= 0x10FFFF && !(point >= 0xD800 && point <= 0xDFFF);
   return sequence;
 }
 

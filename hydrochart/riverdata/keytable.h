@@ -105,7 +105,8 @@ class KeyTable {
 // -1 when there is none.
 inline std::int64_t keyNumber(std::int32_t key) { return key; }
 inline std::int64_t keyNumber(const std::array<char, 13>& key) {
-  const auto length = static_cast<std::size_t>(std::find(key.begin(), key.end(), '\0') - key.begin());
+  const auto length =
+      static_cast<std::size_t>(std::find(key.begin(), key.end(), '\0') - key.begin());
   const std::string_view text(key.data(), length);
   const auto number = platform::firstDigitRun(text, std::numeric_limits<std::int64_t>::max());
   return number ? static_cast<std::int64_t>(*number) : -1;

@@ -134,8 +134,7 @@ bool DataLineReader::readDataLine(std::string_view& line) {
     std::string_view raw;
     if (!nextPiece(raw)) return false;
     if (raw.empty()) continue;
-    const std::size_t open =
-        mayHoldComment(raw) ? findText(raw, "<!--") : std::string_view::npos;
+    const std::size_t open = mayHoldComment(raw) ? findText(raw, "<!--") : std::string_view::npos;
     if (open == std::string_view::npos) {
       line = raw;
       return true;

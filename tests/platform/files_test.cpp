@@ -1,7 +1,6 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdlib>

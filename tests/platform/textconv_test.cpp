@@ -14,8 +14,12 @@ TEST(ConvertText, RoundTripsJapaneseBetweenUtf8AndCp932) {
 }
 
 TEST(ConvertText, ReplacesBytesThatDoNotConvertAndGoesOn) {
-  EXPECT_EQ(convertText("a\xff" "b", "UTF-8", "UTF-16LE").size(), 6u);
-  EXPECT_EQ(cp932ToUtf8("a\x81"), "a\xEF\xBF\xBD");            // incomplete lead byte at the end
+  EXPECT_EQ(convertText("a\xff"
+                        "b",
+                        "UTF-8", "UTF-16LE")
+                .size(),
+            6u);
+  EXPECT_EQ(cp932ToUtf8("a\x81"), "a\xEF\xBF\xBD");  // incomplete lead byte at the end
   EXPECT_EQ(convertText("a\xc3(b", "UTF-8", "UTF-8"), "a\xEF\xBF\xBD(b");
   EXPECT_EQ(utf8ToCp932("x\xF0\x9F\x98\x80y"), "x?y");  // no CP932 form: one substitute
   EXPECT_EQ(convertText("", "CP932", "UTF-8"), "");
@@ -54,7 +58,11 @@ TEST(DecodeToUtf8, ConvertsEveryCodePageTheDetectorReports) {
 TEST(DecodeToUtf8, GivesWellFormedTextWhateverTheBytes) {
   // iconv passes forms beyond U+10FFFF through; they are replaced like every other sequence
   // that does not convert. A complete overlong form is one replacement, not two.
-  EXPECT_EQ(decodeToUtf8("a\xF5\x80\x80\x80" "b", kCodePageUtf8), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(decodeToUtf8("a\xF5\x80\x80\x80"
+                         "b",
+                         kCodePageUtf8),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(decodeToUtf8("\xC0\x80", kCodePageUtf8), "\xEF\xBF\xBD");
   EXPECT_EQ(decodeToUtf8("\x81", kCodePageShiftJis), "\xEF\xBF\xBD");
 }

@@ -74,8 +74,12 @@ TEST(ParseUnsigned, ReadsDecimalsAsStrtoulDoes) {
   EXPECT_EQ(parseUnsigned32(""), 0u);
   // Only the C locale's white space is skipped, whatever the locale: a no-break space (0xA0
   // in Latin-1) or a UTF-8 one stops the reading.
-  EXPECT_EQ(parseUnsigned32("\xA0" "12"), 0u);
-  EXPECT_EQ(parseUnsigned32("\xC2\xA0" "12"), 0u);
+  EXPECT_EQ(parseUnsigned32("\xA0"
+                            "12"),
+            0u);
+  EXPECT_EQ(parseUnsigned32("\xC2\xA0"
+                            "12"),
+            0u);
 
   // strtoull is the 64-bit conversion itself on this platform.
   for (const char* text :
@@ -87,13 +91,13 @@ TEST(ParseUnsigned, ReadsDecimalsAsStrtoulDoes) {
 
 TEST(ParseUnsigned, ReadsHexadecimalsAsStrtoulDoes) {
   // Colours: "0x" prefix optional, either case, the 32-bit rules for sign and overflow.
-  for (const char* text : {"FF8000", "ff8000", "0xff8000", "0XFF8000", " +12", "-1", "0x",
-                           "0xg", "x12", "- 12", "12345678", "fffffffff", "-fffffffff",
-                           "0x0x12", "1g", ""}) {
+  for (const char* text :
+       {"FF8000", "ff8000", "0xff8000", "0XFF8000", " +12", "-1", "0x", "0xg", "x12", "- 12",
+        "12345678", "fffffffff", "-fffffffff", "0x0x12", "1g", ""}) {
     const unsigned long long expected = std::strtoull(text, nullptr, 16);
     const std::uint32_t value = parseUnsigned32(text, 16);
-    const bool fits = expected <= 0xFFFFFFFFull ||
-                      (text[0] == '-' && expected >= 0xFFFFFFFF00000001ull);
+    const bool fits =
+        expected <= 0xFFFFFFFFull || (text[0] == '-' && expected >= 0xFFFFFFFF00000001ull);
     if (fits) {
       EXPECT_EQ(value, static_cast<std::uint32_t>(expected)) << '"' << text << '"';
     } else {

@@ -47,8 +47,7 @@ TEST(WellFormedUtf8, ChecksAndRepairsWholeTexts) {
   // One U+FFFD per stray byte with the continuation bytes after it (up to five).
   EXPECT_EQ(replaceIllFormedUtf8("a\xF8\x88\x80\x80\x80z"), "a\xEF\xBF\xBDz");
   EXPECT_EQ(replaceIllFormedUtf8("\xF4\x90\x80\x80"), "\xEF\xBF\xBD");
-  EXPECT_EQ(replaceIllFormedUtf8("\x80\x80\x80\x80\x80\x80\x80"),
-            "\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(replaceIllFormedUtf8("\x80\x80\x80\x80\x80\x80\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(replaceIllFormedUtf8("\xC3(\xC3"), "\xEF\xBF\xBD(\xEF\xBF\xBD");
   EXPECT_TRUE(isWellFormedUtf8(replaceIllFormedUtf8("\xE0\x80\xAF\xED\xA0\x80\xC0")));
 }
@@ -58,8 +57,14 @@ TEST(Utf16Units, CountAndCutWithoutSplittingCharacters) {
   EXPECT_EQ(utf16Length("川"), 1u);
   EXPECT_EQ(utf16Length("\xF0\x9F\x98\x80"), 2u);
   EXPECT_EQ(utf16Length("\xFF\xE5"), 2u);  // bytes that start no character count one each
-  EXPECT_EQ(leadingUtf16Units("a\xF0\x9F\x98\x80" "b", 3), "a\xF0\x9F\x98\x80");
-  EXPECT_EQ(leadingUtf16Units("a\xF0\x9F\x98\x80" "b", 2), "a");  // never half a pair
+  EXPECT_EQ(leadingUtf16Units("a\xF0\x9F\x98\x80"
+                              "b",
+                              3),
+            "a\xF0\x9F\x98\x80");
+  EXPECT_EQ(leadingUtf16Units("a\xF0\x9F\x98\x80"
+                              "b",
+                              2),
+            "a");  // never half a pair
   EXPECT_EQ(leadingUtf16Units("川x", 0), "");
   EXPECT_EQ(leadingUtf16Units("川x", 99), "川x");
 }
