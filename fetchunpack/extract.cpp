@@ -66,36 +66,12 @@ struct EntryHandle {
   }
 };
 
-int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
-               const std::string& archivePath, std::string& cause) {
-  if (isUnsafeEntryName(name)) {
-    cause = archivePath + ": entry " + name + " would be written outside the archive's folder";
-    return ZIP_ER_INVAL;
-  }
-  const std::string folder = platform::removeLastComponent(archivePath);
-  const std::string outputPath = folder.empty() ? name : folder + "/" + name;
-  if (outputPath.size() > platform::kMaxPathLength) {
-    cause = outputPath + ": path too long";
-    return ZIP_ER_OPEN;
-  }
-  zip_stat_t stat;
-  zip_stat_init(&stat);
-  if (zip_stat_index(archive, index, 0, &stat) != 0) {
-    cause = archivePath + ": " + zip_strerror(archive);
-    return zip_error_code_zip(zip_get_error(archive));
-  }
-  const std::time_t time = stat.mtime;
-  createEntryFolders(folder, name);
-  if (name.back() == '/') {
-    // A folder entry: the folder is all there is to write.
-    if (!platform::makeDirectory(outputPath)) {
-      cause = outputPath + ": cannot create the folder";
-      return ZIP_ER_OPEN;
-    }
-    setFileTimes(outputPath, time);
-    return 0;
-  }
-
+// Writes the data of file entry `index` to `outputPath`, whole or not at all; its size must be
+// the one the archive's directory gives. Returns 0 or a libzip error code, with the reason in
+// `cause`.
+int writeFileEntry(zip_t* archive, zip_uint64_t index, const zip_stat_t& stat,
+                   const std::string& name, const std::string& archivePath,
+                   const std::string& outputPath, std::string& cause) {
   EntryHandle entry{zip_fopen_index(archive, index, 0)};
   if (!entry.file) {
     cause = archivePath + ": " + name + ": " + zip_strerror(archive);
@@ -127,6 +103,41 @@ int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
   }
   if (!output.close(cause)) return ZIP_ER_WRITE;
   if (!output.commit(cause)) return ZIP_ER_OPEN;
+  return 0;
+}
+
+int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
+               const std::string& archivePath, std::string& cause) {
+  if (isUnsafeEntryName(name)) {
+    cause = archivePath + ": entry " + name + " would be written outside the archive's folder";
+    return ZIP_ER_INVAL;
+  }
+  const std::string folder = platform::removeLastComponent(archivePath);
+  const std::string outputPath = folder.empty() ? name : folder + "/" + name;
+  if (outputPath.size() > platform::kMaxPathLength) {
+    cause = outputPath + ": path too long";
+    return ZIP_ER_OPEN;
+  }
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(archive, index, 0, &stat) != 0) {
+    cause = archivePath + ": " + zip_strerror(archive);
+    return zip_error_code_zip(zip_get_error(archive));
+  }
+  const std::time_t time = stat.mtime;
+  createEntryFolders(folder, name);
+  if (name.back() == '/') {
+    // A folder entry: the folder is all there is to write.
+    if (!platform::makeDirectory(outputPath)) {
+      cause = outputPath + ": cannot create the folder";
+      return ZIP_ER_OPEN;
+    }
+    setFileTimes(outputPath, time);
+    return 0;
+  }
+
+  const int written = writeFileEntry(archive, index, stat, name, archivePath, outputPath, cause);
+  if (written != 0) return written;
   setFileTimes(outputPath, time);
   return 0;
 }
