@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/files.h"
 #include "tests/support/tempfolder.h"
 
 namespace fs = std::filesystem;
@@ -22,11 +23,6 @@ struct StreamSpec {
   std::string riverName;
   int location = 0;  // 0: a curve of its own
 };
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string titleOf(const std::string& page) {
   const auto start = page.find("<title>");

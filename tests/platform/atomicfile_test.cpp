@@ -8,19 +8,13 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/files.h"
 #include "tests/support/tempfolder.h"
 
 using platform::AtomicFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 int countEntries(const fs::path& folder) {
   int n = 0;

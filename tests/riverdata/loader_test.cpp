@@ -13,6 +13,7 @@
 
 #include "hydrochart/riverdata/riverdata.h"
 #include "platform/textconv.h"
+#include "tests/support/files.h"
 #include "tests/support/tempfolder.h"
 
 namespace {
@@ -352,8 +353,7 @@ TEST_F(LoaderTest, ALoadReplacesTheEarlierDataSet) {
 }
 
 TEST(BundledSamples, LoadWithEveryReferenceResolved) {
-  const char* source = std::getenv("W05_SOURCE_DIR");
-  const std::string root = source != nullptr ? source : ".";
+  const std::string root = sourcePath();
   for (const char* name : {"W05-09_13-g.xml", "W05-09_14-g.xml"}) {
     RiverData data;
     testing::internal::CaptureStdout();
@@ -491,10 +491,7 @@ TEST_F(LoaderTest, AnArrayThatCannotGrowEndsTheLoad) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  std::ifstream printed(out);
-  std::stringstream text;
-  text << printed.rdbuf();
-  EXPECT_EQ(text.str(), "** Error: realloc\n");
+  EXPECT_EQ(readFile(out), "** Error: realloc\n");
 }
 
 }  // namespace
