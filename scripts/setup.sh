@@ -1,13 +1,28 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages the build and the tests need, when any is missing; when all are
+# there it neither installs nor touches the network (no apt-get update either).
+# Usage: scripts/setup.sh [--all] [--only PACKAGE...]
+#   --all   also what the fuzzers and the browser tests need (clang, Chromium, Node.js)
+#   --only  just the packages named (used by scripts/browser-setup.sh)
 set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libzip-dev libcurl4-openssl-dev
   python3 python3-lxml zip unzip curl openssl)
-if [ "${1:-}" = "--all" ]; then
-  packages+=(clang libclang-rt-dev chromium)
-  # Node.js may come from another source than Debian's package (it then brings its own npm).
-  command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
-fi
+case "${1:-}" in
+  --all)
+    packages+=(clang libclang-rt-dev chromium)
+    # Node.js may come from another source than Debian's package (it then brings its own npm).
+    command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
+    ;;
+  --only)
+    shift
+    packages=("$@")
+    ;;
+  "") ;;
+  *)
+    echo "usage: scripts/setup.sh [--all] [--only PACKAGE...]" >&2
+    exit 2
+    ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

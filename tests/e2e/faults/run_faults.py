@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Fault tests of hydrochart: full disks, failing writes, folders that cannot be written and
 data files that vanish or are cut short while a run goes on.
 

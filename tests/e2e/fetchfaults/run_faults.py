@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Fault tests of the fetchunpack program: full disks, folders that cannot be written, very long
 list lines, unreadable and oversized lists, signals during a download or an extraction, archives
 with many entries and an entry of 1 GB, against a local server on 127.0.0.1.

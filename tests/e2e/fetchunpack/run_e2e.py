@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """End-to-end tests of the fetchunpack program against a local server on 127.0.0.1.
 
 Usage: run_e2e.py FETCHUNPACK_BINARY [GROUP...]
