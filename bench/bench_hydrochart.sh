@@ -1,4 +1,4 @@
-#!/bin/bash
+#!/usr/bin/env bash
 # Times hydrochart on large synthetic W05 files against parsing the same files with lxml.
 #
 # For each data size (1x is about 100 MB: 2,000,000 positions, 50,000 streams, 700 water

@@ -3,17 +3,19 @@
 
 #include <string_view>
 
+#include "platform/textconv.h"
+
 namespace fetchunpack {
 
-// Windows code page numbers that identify text encodings throughout the program.
-constexpr int kCodePageAnsi = 0;  // also the answer for empty or plain ASCII text
-constexpr int kCodePageShiftJis = 932;
-constexpr int kCodePageUtf16Le = 1200;
-constexpr int kCodePageUtf16Be = 1201;
-constexpr int kCodePageEucJp = 20932;
-constexpr int kCodePageIso2022Jp = 50222;
-constexpr int kCodePageUtf8 = 65001;
-constexpr int kCodePageNone = -1;
+// The code page numbers of the platform library, by their names.
+using platform::kCodePageAnsi;  // also the answer for empty or plain ASCII text
+using platform::kCodePageEucJp;
+using platform::kCodePageIso2022Jp;
+using platform::kCodePageNone;
+using platform::kCodePageShiftJis;
+using platform::kCodePageUtf16Be;
+using platform::kCodePageUtf16Le;
+using platform::kCodePageUtf8;
 
 // Code page of `text`, read up to its first NUL byte: 0 for empty or plain ASCII text, 50222 at
 // the first ISO-2022-JP escape, 1200/1201 for a UTF-16 byte-order mark, otherwise the survivor

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "fetchunpack/atomicfile.h"
 #include "fetchunpack/transfer.h"
+#include "platform/atomicfile.h"
 #include "platform/console.h"
 #include "platform/files.h"
 
@@ -88,7 +88,7 @@ void showProgress(StatusDisplay& display, Clock::time_point start, std::int64_t 
 // never the file (204 and 304 carry no body, 206 only part of one, and a redirection that could
 // not be followed ends with its own status), and a body that `check` refuses never replaces an
 // older file of that name. 0 when it may; else the result downloadToFile returns.
-std::int64_t judgeBody(const std::string& url, long httpStatus, AtomicFile& file,
+std::int64_t judgeBody(const std::string& url, long httpStatus, platform::AtomicFile& file,
                        const std::string& outputPath, BodyCheck* check, std::string& cause) {
   if (httpStatus != 200) {
     cause = url + ": HTTP status " + std::to_string(httpStatus);
@@ -126,14 +126,71 @@ bool isRetryableStatus(long httpStatus) {
          httpStatus == 503 || httpStatus == 504;
 }
 
-std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
-                            const std::string& outputPath, std::string& cause, BodyCheck* check) {
-  return downloadToFile(url, proxy, outputPath, cause, downloadSettingsFromEnvironment(), check);
+namespace {
+
+// One attempt into a fresh temporary file: the body replaces the file when it is complete and
+// judgeBody lets it. `mayRetry` tells whether a failure is worth another try.
+std::int64_t attemptDownload(const std::string& url, const std::string& outputPath,
+                             const DownloadSettings& settings, StatusDisplay& display,
+                             BodyCheck* check, std::string& cause, bool& mayRetry) {
+  mayRetry = false;
+  platform::AtomicFile file;
+  if (!file.create(outputPath, cause)) return kDownloadNotWritten;
+  std::int64_t bytes = 0;
+  std::string writeCause;
+  const auto start = Clock::now();
+  const BodySink body = [&](const char* data, std::size_t size) {
+    if (!file.write(data, size, writeCause)) return false;
+    bytes += static_cast<std::int64_t>(size);
+    return true;
+  };
+  const ProgressSink progress = [&](std::int64_t received, std::int64_t total) {
+    showProgress(display, start, received, total);
+  };
+  const TransferResult result =
+      transferUrl(url, settings, body, settings.showProgress ? progress : ProgressSink());
+  display.clear();
+  switch (result.status) {
+    case TransferStatus::Complete:
+      if (const std::int64_t refused =
+              judgeBody(url, result.httpStatus, file, outputPath, check, cause)) {
+        return refused;
+      }
+      if (!file.commit(cause)) return kDownloadNotWritten;
+      return bytes;
+    case TransferStatus::NoSession:
+      cause = result.cause;
+      return kDownloadNoSession;
+    case TransferStatus::SinkRefused:
+      cause = writeCause;
+      return kDownloadNotWritten;
+    case TransferStatus::Failed:
+      break;
+  }
+  cause = result.cause;
+  mayRetry = result.retryable;
+  return kDownloadFailed;
 }
 
-std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
-                            const std::string& outputPath, std::string& cause,
-                            const DownloadSettings& settings, BodyCheck* check) {
+// Shows the failure and the coming retry in the status line while waiting `delay` seconds.
+void waitBeforeRetry(StatusDisplay& display, const std::string& cause, double delay) {
+  char notice[64];
+  std::snprintf(notice, sizeof notice, "; retrying in %g s", delay);
+  display.show(cause + notice);
+  std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+  display.clear();
+}
+
+}  // namespace
+
+std::int64_t downloadToFile(const std::string& url, const std::string& outputPath,
+                            std::string& cause, BodyCheck* check) {
+  return downloadToFile(url, outputPath, cause, downloadSettingsFromEnvironment(), check);
+}
+
+std::int64_t downloadToFile(const std::string& url, const std::string& outputPath,
+                            std::string& cause, const DownloadSettings& settings,
+                            BodyCheck* check) {
   if (url.empty()) {
     cause = "no URL";
     return kDownloadNoUrl;
@@ -146,46 +203,11 @@ std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
   display.enabled = settings.showProgress;
   double delay = settings.retryDelay;
   for (int attempt = 0;; ++attempt) {
-    AtomicFile file;
-    if (!file.create(outputPath, cause)) return kDownloadNotWritten;
-    std::int64_t bytes = 0;
-    std::string writeCause;
-    const auto start = Clock::now();
-    const BodySink body = [&](const char* data, std::size_t size) {
-      if (!file.write(data, size, writeCause)) return false;
-      bytes += static_cast<std::int64_t>(size);
-      return true;
-    };
-    const ProgressSink progress = [&](std::int64_t received, std::int64_t total) {
-      showProgress(display, start, received, total);
-    };
-    const TransferResult result =
-        transferUrl(url, proxy, settings, body, settings.showProgress ? progress : ProgressSink());
-    display.clear();
-    switch (result.status) {
-      case TransferStatus::Complete:
-        if (const std::int64_t refused =
-                judgeBody(url, result.httpStatus, file, outputPath, check, cause)) {
-          return refused;
-        }
-        if (!file.commit(cause)) return kDownloadNotWritten;
-        return bytes;
-      case TransferStatus::NoSession:
-        cause = result.cause;
-        return kDownloadNoSession;
-      case TransferStatus::SinkRefused:
-        cause = writeCause;
-        return kDownloadNotWritten;
-      case TransferStatus::Failed:
-        break;
-    }
-    cause = result.cause;
-    if (attempt >= settings.retries || !result.retryable) return kDownloadFailed;
-    char notice[64];
-    std::snprintf(notice, sizeof notice, "; retrying in %g s", delay);
-    display.show(cause + notice);
-    std::this_thread::sleep_for(std::chrono::duration<double>(delay));
-    display.clear();
+    bool mayRetry = false;
+    const std::int64_t result =
+        attemptDownload(url, outputPath, settings, display, check, cause, mayRetry);
+    if (result >= 0 || !mayRetry || attempt >= settings.retries) return result;
+    waitBeforeRetry(display, cause, delay);
     delay *= 2;
   }
 }

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 
 namespace fetchunpack {
 
@@ -40,17 +39,16 @@ DownloadSettings downloadSettingsFromEnvironment();
 bool isRetryableStatus(long httpStatus);
 
 // GETs `url` (http: or https: only) with the agent "Agent-A", following redirects and bypassing
-// caches, through `proxy` when it is not empty (else the usual proxy environment variables),
-// and writes the body to `outputPath`. Only a body that arrived whole with the final status 200
-// is a download; any other final status fails. The file is replaced only by such a body, and,
+// caches, through the platform's proxy settings (environment variables or Windows'), and writes the
+// body to `outputPath`. Only a body that arrived whole with the final status 200 is a
+// download; any other final status fails. The file is replaced only by such a body, and,
 // when `check` is given and a file of that name exists, only by a body that `check` accepts; an
 // older file of that name survives every failure. Returns the byte count or a negative result,
 // with the cause of a failure in `cause`.
-std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
-                            const std::string& outputPath, std::string& cause,
-                            const DownloadSettings& settings, BodyCheck* check = nullptr);
-std::int64_t downloadToFile(const std::string& url, std::string_view proxy,
-                            const std::string& outputPath, std::string& cause,
+std::int64_t downloadToFile(const std::string& url, const std::string& outputPath,
+                            std::string& cause, const DownloadSettings& settings,
                             BodyCheck* check = nullptr);
+std::int64_t downloadToFile(const std::string& url, const std::string& outputPath,
+                            std::string& cause, BodyCheck* check = nullptr);
 
 }  // namespace fetchunpack

@@ -5,10 +5,11 @@
 #include <cwctype>
 #include <vector>
 
-#include "fetchunpack/atomicfile.h"
 #include "fetchunpack/codepage.h"
-#include "fetchunpack/urllist.h"
+#include "platform/atomicfile.h"
 #include "platform/files.h"
+#include "platform/textconv.h"
+#include "platform/utf8.h"
 
 namespace fetchunpack {
 
@@ -21,31 +22,13 @@ constexpr std::size_t kCopyPiece = 1024 * 1024;
 // marked so that it never equals a real character.
 char32_t nextCodePoint(std::string_view text, std::size_t& i) {
   constexpr char32_t kStrayByte = 0x80000000;
-  const auto c = static_cast<unsigned char>(text[i]);
-  const std::size_t len = c < 0x80                 ? 1
-                          : c >= 0xC2 && c <= 0xDF ? 2
-                          : c >= 0xE0 && c <= 0xEF ? 3
-                          : c >= 0xF0 && c <= 0xF4 ? 4
-                                                   : 0;
-  if (len == 1) {
+  const platform::Utf8Sequence sequence = platform::decodeUtf8(text, i);
+  if (!sequence.wellFormed) {
     ++i;
-    return c;
+    return kStrayByte | static_cast<unsigned char>(text[i - 1]);
   }
-  if (len == 0 || i + len > text.size()) {
-    ++i;
-    return kStrayByte | c;
-  }
-  char32_t point = c & (0x7F >> len);
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) {
-      ++i;
-      return kStrayByte | c;
-    }
-    point = (point << 6) | (next & 0x3F);
-  }
-  i += len;
-  return point;
+  i += sequence.length;
+  return sequence.point;
 }
 
 char32_t asciiLower(char32_t c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
@@ -80,6 +63,46 @@ struct EntryHandle {
   }
 };
 
+// Writes the data of file entry `index` to `outputPath`, whole or not at all; its size must be
+// the one the archive's directory gives. Returns 0 or a libzip error code, with the reason in
+// `cause`.
+int writeFileEntry(zip_t* archive, zip_uint64_t index, const zip_stat_t& stat,
+                   const std::string& name, const std::string& archivePath,
+                   const std::string& outputPath, std::string& cause) {
+  EntryHandle entry{zip_fopen_index(archive, index, 0)};
+  if (!entry.file) {
+    cause = archivePath + ": " + name + ": " + zip_strerror(archive);
+    return zip_error_code_zip(zip_get_error(archive));
+  }
+  platform::AtomicFile output;
+  if (!output.create(outputPath, cause)) return ZIP_ER_OPEN;
+  std::vector<char> piece(kCopyPiece);
+  zip_uint64_t total = 0;
+  for (;;) {
+    const zip_int64_t n = zip_fread(entry.file, piece.data(), piece.size());
+    if (n < 0) {
+      cause = archivePath + ": " + name + ": " + zip_file_strerror(entry.file);
+      return zip_error_code_zip(zip_file_get_error(entry.file));
+    }
+    if (n == 0) break;
+    if (!output.write(piece.data(), static_cast<std::size_t>(n), cause)) return ZIP_ER_WRITE;
+    total += static_cast<zip_uint64_t>(n);
+  }
+  if ((stat.valid & ZIP_STAT_SIZE) && total != stat.size) {
+    cause = archivePath + ": " + name + ": the entry's data is shorter than its size";
+    return ZIP_ER_INCONS;
+  }
+  const int closed = zip_fclose(entry.file);
+  entry.file = nullptr;
+  if (closed != 0) {
+    cause = archivePath + ": " + name + ": " + zipErrorText(closed);
+    return closed;
+  }
+  if (!output.close(cause)) return ZIP_ER_WRITE;
+  if (!output.commit(cause)) return ZIP_ER_OPEN;
+  return 0;
+}
+
 int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
                const std::string& archivePath, std::string& cause) {
   if (isUnsafeEntryName(name)) {
@@ -110,37 +133,8 @@ int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
     return 0;
   }
 
-  EntryHandle entry{zip_fopen_index(archive, index, 0)};
-  if (!entry.file) {
-    cause = archivePath + ": " + name + ": " + zip_strerror(archive);
-    return zip_error_code_zip(zip_get_error(archive));
-  }
-  AtomicFile output;
-  if (!output.create(outputPath, cause)) return ZIP_ER_OPEN;
-  std::vector<char> piece(kCopyPiece);
-  zip_uint64_t total = 0;
-  for (;;) {
-    const zip_int64_t n = zip_fread(entry.file, piece.data(), piece.size());
-    if (n < 0) {
-      cause = archivePath + ": " + name + ": " + zip_file_strerror(entry.file);
-      return zip_error_code_zip(zip_file_get_error(entry.file));
-    }
-    if (n == 0) break;
-    if (!output.write(piece.data(), static_cast<std::size_t>(n), cause)) return ZIP_ER_WRITE;
-    total += static_cast<zip_uint64_t>(n);
-  }
-  if ((stat.valid & ZIP_STAT_SIZE) && total != stat.size) {
-    cause = archivePath + ": " + name + ": the entry's data is shorter than its size";
-    return ZIP_ER_INCONS;
-  }
-  const int closed = zip_fclose(entry.file);
-  entry.file = nullptr;
-  if (closed != 0) {
-    cause = archivePath + ": " + name + ": " + zipErrorText(closed);
-    return closed;
-  }
-  if (!output.close(cause)) return ZIP_ER_WRITE;
-  if (!output.commit(cause)) return ZIP_ER_OPEN;
+  const int written = writeFileEntry(archive, index, stat, name, archivePath, outputPath, cause);
+  if (written != 0) return written;
   setFileTimes(outputPath, time);
   return 0;
 }
@@ -149,7 +143,7 @@ int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
 
 std::string decodeEntryName(std::string_view raw) {
   const int codePage = detectCodePage(raw) == kCodePageUtf8 ? kCodePageUtf8 : kCodePageShiftJis;
-  return decodeListText(raw, codePage);
+  return platform::decodeToUtf8(raw, codePage);
 }
 
 bool memberNamesMatch(std::string_view a, std::string_view b, bool unicodeFolding) {

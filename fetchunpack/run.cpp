@@ -1,6 +1,5 @@
 #include "fetchunpack/run.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
@@ -47,7 +46,7 @@ JobOutcome processJob(const UrlJob& job) {
     if (error != 0) why += "; the older file is kept";
     return error;
   };
-  const std::int64_t result = downloadToFile(job.url, {}, job.archivePath, cause,
+  const std::int64_t result = downloadToFile(job.url, job.archivePath, cause,
                                              job.memberNames.empty() ? nullptr : &archiveCheck);
   if (result == kDownloadRefused) {
     // The transcript reads as when the first member could not be taken from the archive.
@@ -74,11 +73,7 @@ JobOutcome processJob(const UrlJob& job) {
   return JobOutcome::Done;
 }
 
-int failurePath() {
-  std::fflush(stdout);
-  platform::pauseForKey();
-  return 1;
-}
+using platform::failurePath;
 
 }  // namespace
 
@@ -126,7 +121,9 @@ int runSingleUrl(const std::vector<std::string>& args) {
 
 int runUrlList(const std::string& listPath, const std::optional<std::string>& outputFolder) {
   std::string content;
-  switch (platform::readRegularFileUtf8(listPath, kMaxUrlListSize, content)) {
+  // A folder counts as a file that cannot be read; devices, pipes and sockets are refused
+  // before anything is read.
+  switch (platform::readWholeFileUtf8(listPath, content, kMaxUrlListSize)) {
     case platform::FileRead::Read:
       break;
     case platform::FileRead::NotFound:

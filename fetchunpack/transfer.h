@@ -34,11 +34,10 @@ struct TransferResult {
 };
 
 // GETs `url` with the agent "Agent-A", following redirects (on http: and https: only) and
-// bypassing caches, through `proxy` when it is not empty, else the platform's own proxy
+// bypassing caches, through the platform's own proxy
 // settings. An error status (400 and above) is a failure and its body is not handed on; any
 // other final status completes the transfer, and the caller judges it.
-TransferResult transferUrl(const std::string& url, std::string_view proxy,
-                           const DownloadSettings& settings, const BodySink& body,
+TransferResult transferUrl(const std::string& url, const DownloadSettings& settings, const BodySink& body,
                            const ProgressSink& progress);
 
 }  // namespace fetchunpack

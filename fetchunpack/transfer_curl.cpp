@@ -64,8 +64,7 @@ struct Session {
 
 }  // namespace
 
-TransferResult transferUrl(const std::string& url, std::string_view proxy,
-                           const DownloadSettings& settings, const BodySink& body,
+TransferResult transferUrl(const std::string& url, const DownloadSettings& settings, const BodySink& body,
                            const ProgressSink& progress) {
   TransferResult result;
   Session session;
@@ -78,7 +77,6 @@ TransferResult transferUrl(const std::string& url, std::string_view proxy,
   char errorText[CURL_ERROR_SIZE] = "";
   session.headers = curl_slist_append(session.headers, "Cache-Control: no-cache");
   session.headers = curl_slist_append(session.headers, "Pragma: no-cache");
-  const std::string proxyText(proxy);
   Sinks sinks{&body, &progress};
 
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -106,7 +104,6 @@ TransferResult transferUrl(const std::string& url, std::string_view proxy,
       break;
     }
   }
-  if (!proxyText.empty()) curl_easy_setopt(curl, CURLOPT_PROXY, proxyText.c_str());
   if (progress) {
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, reportProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &sinks);

@@ -74,15 +74,12 @@ void failWith(TransferResult& result, const std::string& url, const std::string&
 
 }  // namespace
 
-TransferResult transferUrl(const std::string& url, std::string_view proxy,
-                           const DownloadSettings& settings, const BodySink& body,
+TransferResult transferUrl(const std::string& url, const DownloadSettings& settings, const BodySink& body,
                            const ProgressSink& progress) {
   TransferResult result;
-  const std::wstring proxyName = wideOfUtf8(proxy);
-  // Without a proxy of its own the call takes the system's settings (Internet Options).
-  InternetHandle session{InternetOpenW(
-      L"Agent-A", proxyName.empty() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PROXY,
-      proxyName.empty() ? nullptr : proxyName.c_str(), nullptr, 0)};
+  // The system's proxy settings (Internet Options) apply.
+  InternetHandle session{
+      InternetOpenW(L"Agent-A", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)};
   if (!session.handle) {
     result.status = TransferStatus::NoSession;
     result.cause = "WinINet could not start a session: " + describeError(GetLastError());

@@ -33,13 +33,6 @@ bool isAbsoluteUrlToken(std::string_view token);
 // The part of a URL after its last "/", or the whole of it when it has none.
 std::string_view savedFileNameOf(std::string_view url);
 
-// List text in code page `codePage` as UTF-8; code pages without a conversion yield "".
-std::string decodeListText(std::string_view bytes, int codePage);
-
-// Longest prefix of UTF-8 `text` that takes at most `units` UTF-16 code units, never splitting
-// a character.
-std::string_view leadingUtf16Units(std::string_view text, std::size_t units);
-
 // Member name of a member-name token: the first "%" and the decimal number N behind it stand
 // for the first N characters of the saved file name; the one byte after the digits is dropped
 // (one whole UTF-8 character when `dropCharacter`, for a token already decoded to UTF-8). When

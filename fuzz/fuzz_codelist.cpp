@@ -3,6 +3,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "hydrochart/codelist.h"
+#include "platform/textconv.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -13,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       html ? loadWaterSystemCodeList(list, "/nonexistent/x.xml", input.path())
            : loadWaterSystemCodeList(list, input.path(), "/nonexistent/x.html");
   if (load.count != static_cast<std::int32_t>(list.size())) std::abort();
-  if (load.codePage != fetchunpack::kCodePageAnsi && load.codePage != fetchunpack::kCodePageUtf8)
+  if (load.codePage != platform::kCodePageAnsi && load.codePage != platform::kCodePageUtf8)
     std::abort();
   for (const auto& entry : list) {
     if (entry.labelUtf8.size() > 47) std::abort();

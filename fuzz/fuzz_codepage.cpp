@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/textchecks.h"
 #include "fetchunpack/codepage.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -17,7 +17,6 @@ bool isPlainAsciiText(std::string_view text) {
     return c == '\t' || c == '\n' || c == '\r' || (c >= 0x20 && c <= 0x7E);
   });
 }
-
 
 }  // namespace
 
@@ -59,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (codePage == fetchunpack::kCodePageIso2022Jp && !hasEscape) std::abort();
   // The UTF-8 automaton accepts every valid UTF-8 text and its score never falls, so it wins
   // unless an escape sequence decides first.
-  if (!hasEscape && isValidUtf8(text) && codePage != fetchunpack::kCodePageUtf8) std::abort();
+  if (!hasEscape && platform::isWellFormedUtf8(text) && codePage != fetchunpack::kCodePageUtf8)
+    std::abort();
   return 0;
 }

@@ -10,8 +10,8 @@
 
 #include "fetchunpack/codepage.h"
 #include "fetchunpack/urllist.h"
-#include "fuzz/textchecks.h"
 #include "platform/textconv.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -26,17 +26,17 @@ void checkMemberName(std::string_view token, const std::string& name,
                      const std::string& savedFileName, int codePage, bool converts) {
   const auto percent = token.find('%');
   if (percent == std::string_view::npos) {
-    require(name == fetchunpack::decodeListText(token, codePage));
+    require(name == platform::decodeToUtf8(token, codePage));
     return;
   }
   // The text before "%" comes first, then at most the whole saved file name, then what the
   // token holds behind the number. A byte of the token gives at most three bytes of UTF-8 (a
   // character of the Japanese code pages, or U+FFFD for a byte that does not convert, such
   // as what is left of a character whose first byte was dropped after the number).
-  const std::string head = fetchunpack::decodeListText(token.substr(0, percent), codePage);
+  const std::string head = platform::decodeToUtf8(token.substr(0, percent), codePage);
   require(name.compare(0, head.size(), head) == 0);
   require(name.size() <= 3 * token.size() + savedFileName.size());
-  require(converts ? isValidUtf8(name) : name.empty());
+  require(converts ? platform::isWellFormedUtf8(name) : name.empty());
 }
 
 }  // namespace
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     text = fetchunpack::prepareListText(content, state);
     require(state.urlListCodePage == fetchunpack::detectCodePage(content));
     codePage = state.decodedList ? fetchunpack::kCodePageUtf8 : state.urlListCodePage;
-    if (state.decodedList) require(isValidUtf8(text));
+    if (state.decodedList) require(platform::isWellFormedUtf8(text));
   } else {
     state.urlListCodePage = codePage;
   }
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string baseBefore = state.baseUrl;
     const auto kind = fetchunpack::classifyListLine(line);
     const auto job = fetchunpack::readListLine(state, line);
-    if (converts) require(isValidUtf8(state.baseUrl));
+    if (converts) require(platform::isWellFormedUtf8(state.baseUrl));
     if (!converts) require(state.baseUrl.empty());
     if (kind != fetchunpack::ListLineKind::Url) {
       require(!job);
@@ -85,14 +85,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto space = std::string_view(line).find(' ');
     const std::string_view token = std::string_view(line).substr(0, space);
     const std::string_view savedRaw = fetchunpack::savedFileNameOf(token);
-    const std::string savedFileName = fetchunpack::decodeListText(savedRaw, codePage);
+    const std::string savedFileName = platform::decodeToUtf8(savedRaw, codePage);
     const bool absolute = fetchunpack::isAbsoluteUrlToken(token);
     require(job->url ==
-            (absolute ? std::string() : baseBefore) + fetchunpack::decodeListText(token, codePage));
+            (absolute ? std::string() : baseBefore) + platform::decodeToUtf8(token, codePage));
     if (absolute) require(state.baseUrl.empty());
     require(job->archivePath == state.outputPrefix + savedFileName);
     require(job->hasSavedFileName == !savedRaw.empty());
-    if (converts) require(isValidUtf8(job->url) && isValidUtf8(job->archivePath));
+    if (converts)
+      require(platform::isWellFormedUtf8(job->url) && platform::isWellFormedUtf8(job->archivePath));
     if (!converts) require(job->url.empty() && savedFileName.empty());
 
     // One name per space-separated token of the member list, empty tokens included.

@@ -9,12 +9,15 @@
 #include "hydrochart/output/outputfile.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
+#include "platform/textscan.h"
 
 namespace {
 
-using fetchunpack::kCodePageAnsi;
-using fetchunpack::kCodePageNone;
-using fetchunpack::kCodePageUtf8;
+using platform::findAfter;
+using platform::findText;
+using platform::kCodePageAnsi;
+using platform::kCodePageNone;
+using platform::kCodePageUtf8;
 
 constexpr std::size_t npos = std::string_view::npos;
 constexpr std::size_t kUtf8LabelBytes = 47;
@@ -23,37 +26,10 @@ constexpr std::size_t kAnsiLabelBytes = 31;
 // Reads the whole file in text mode (a CR directly before a LF is dropped). The text ends at
 // its first NUL byte, as every search over it would stop there. False when it cannot be read.
 bool readListText(const std::string& path, std::string& text) {
-  if (platform::isDirectory(path)) return false;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  std::string raw;
-  char block[65536];
-  std::size_t n;
-  while ((n = std::fread(block, 1, sizeof block, file)) > 0) raw.append(block, n);
-  std::fclose(file);
-
-  const std::size_t nul = raw.find('\0');
-  if (nul != npos) raw.resize(nul);
-  text.clear();
-  text.reserve(raw.size());
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
-    text.push_back(raw[i]);
-  }
+  if (!platform::readTextFile(path, text)) return false;
+  const std::size_t nul = text.find('\0');
+  if (nul != npos) text.resize(nul);
   return true;
-}
-
-// Position of `pattern` in `text` at or after `from`, or npos (also when `from` lies beyond
-// the text).
-std::size_t locate(std::string_view text, std::size_t from, std::string_view pattern) {
-  if (from > text.size()) return npos;
-  return text.find(pattern, from);
-}
-
-// Position just past `pattern` at or after `from`, or npos.
-std::size_t findPast(std::string_view text, std::size_t from, std::string_view pattern) {
-  const std::size_t at = locate(text, from, pattern);
-  return at == npos ? npos : at + pattern.size();
 }
 
 bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view word) {
@@ -70,7 +46,7 @@ bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view wo
 bool startsWithBom(std::string_view text) { return text.substr(0, 3) == "\xEF\xBB\xBF"; }
 
 // Code page named by the value at `value` when it starts before `declarationEnd`: UTF-8,
-// Shift_JIS (the ANSI code page), or none when neither name is there.
+// the ANSI code page for Shift_JIS, or none when neither name is there.
 int codePageOfName(std::string_view text, std::size_t value, std::size_t declarationEnd) {
   if (value >= declarationEnd) return kCodePageNone;
   if (startsWithNoCase(text, value, "UTF-8")) return kCodePageUtf8;
@@ -81,10 +57,10 @@ int codePageOfName(std::string_view text, std::size_t value, std::size_t declara
 int xmlCodePage(std::string_view text) {
   if (startsWithBom(text)) return kCodePageUtf8;
   int codePage = kCodePageNone;
-  const std::size_t declaration = findPast(text, 0, "<?xml");
+  const std::size_t declaration = findAfter(text, "<?xml");
   if (declaration != npos) {
-    const std::size_t end = locate(text, declaration, "?>");
-    const std::size_t value = findPast(text, declaration, "encoding=\"");
+    const std::size_t end = findText(text, "?>", declaration);
+    const std::size_t value = findAfter(text, "encoding=\"", declaration);
     if (end != npos && value != npos) codePage = codePageOfName(text, value, end);
   }
   return codePage == kCodePageNone ? kCodePageUtf8 : codePage;
@@ -93,38 +69,16 @@ int xmlCodePage(std::string_view text) {
 int htmlCodePage(std::string_view text) {
   if (startsWithBom(text)) return kCodePageUtf8;
   int codePage = kCodePageNone;
-  const std::size_t meta = findPast(text, 0, "<meta ");
+  const std::size_t meta = findAfter(text, "<meta ");
   if (meta != npos) {
-    const std::size_t end = locate(text, meta, ">");
-    std::size_t value = findPast(text, meta, "charset=");
+    const std::size_t end = findText(text, ">", meta);
+    std::size_t value = findAfter(text, "charset=", meta);
     if (end != npos && value != npos) {
       if (value < text.size() && text[value] == '"') ++value;
       codePage = codePageOfName(text, value, end);
     }
   }
   return codePage == kCodePageNone ? kCodePageUtf8 : codePage;
-}
-
-// Unsigned 32-bit reading of a decimal text as the C library's conversion does it where
-// unsigned long has 32 bits: white space skipped, optional sign, digits up to the first other
-// character, saturation at the largest value, a minus sign negating modulo 2^32.
-std::uint32_t parseCode(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::uint64_t value = 0;
-  bool overflow = false;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
-    if (value > 0xFFFFFFFFu) {
-      overflow = true;
-      value = 0xFFFFFFFFu;
-    }
-  }
-  if (overflow) return 0xFFFFFFFFu;
-  const auto result = static_cast<std::uint32_t>(value);
-  return negative ? static_cast<std::uint32_t>(0u - result) : result;
 }
 
 // Stores a label as read: UTF-8 text cut to 47 bytes, Shift_JIS text cut to 31 bytes (kept in
@@ -142,12 +96,12 @@ std::size_t countXmlEntries(std::string_view region) {
   std::size_t count = 0;
   std::size_t at = 0;
   for (;;) {
-    at = findPast(region, at, "<codelabel");
-    if (at != npos) at = findPast(region, at, "label=\"");
-    if (at != npos) at = findPast(region, at, "\"");
-    if (at != npos) at = findPast(region, at, "code=\"");
-    if (at != npos) at = findPast(region, at, "\"");
-    if (at != npos) at = findPast(region, at, "/>");
+    at = findAfter(region, "<codelabel", at);
+    if (at != npos) at = findAfter(region, "label=\"", at);
+    if (at != npos) at = findAfter(region, "\"", at);
+    if (at != npos) at = findAfter(region, "code=\"", at);
+    if (at != npos) at = findAfter(region, "\"", at);
+    if (at != npos) at = findAfter(region, "/>", at);
     if (at == npos) return count;
     ++count;
   }
@@ -157,20 +111,20 @@ void fillXmlEntries(std::string_view region, std::size_t count, int codePage,
                     WaterSystemCodeList& list) {
   std::size_t at = 0;
   while (list.size() < count) {
-    at = findPast(region, at, "<codelabel");
+    at = findAfter(region, "<codelabel", at);
     if (at == npos) return;
-    const std::size_t labelStart = findPast(region, at, "label=\"");
+    const std::size_t labelStart = findAfter(region, "label=\"", at);
     if (labelStart == npos) return;
-    const std::size_t labelEnd = locate(region, labelStart, "\"");
+    const std::size_t labelEnd = findText(region, "\"", labelStart);
     if (labelEnd == npos) return;
-    const std::size_t codeStart = findPast(region, labelEnd + 1, "code=\"");
+    const std::size_t codeStart = findAfter(region, "code=\"", labelEnd + 1);
     if (codeStart == npos) return;
-    const std::size_t codeEnd = locate(region, codeStart, "\"");
+    const std::size_t codeEnd = findText(region, "\"", codeStart);
     if (codeEnd == npos) return;
     WaterSystemCodeEntry entry;
     storeLabel(entry, region.substr(labelStart, labelEnd - labelStart), codePage);
-    entry.code = parseCode(region.substr(codeStart, codeEnd - codeStart));
-    at = findPast(region, codeEnd + 1, "/>");
+    entry.code = platform::parseUnsigned32(region.substr(codeStart, codeEnd - codeStart));
+    at = findAfter(region, "/>", codeEnd + 1);
     if (at == npos) return;
     list.push_back(std::move(entry));
   }
@@ -188,17 +142,17 @@ struct TableRow {
 // The next row from `at` that holds two cells, each "<td>" ... "</td>", and ends in "</tr>".
 // Rows with more cells yield their first two; the rest of the row is passed over.
 bool nextTableRow(std::string_view region, std::size_t at, TableRow& row) {
-  const std::size_t firstOpen = locate(region, at, kCellOpen);
+  const std::size_t firstOpen = findText(region, kCellOpen, at);
   if (firstOpen == npos) return false;
   row.codeStart = firstOpen + kCellOpen.size();
-  row.codeEnd = locate(region, row.codeStart, kCellClose);
+  row.codeEnd = findText(region, kCellClose, row.codeStart);
   if (row.codeEnd == npos) return false;
-  const std::size_t secondOpen = locate(region, row.codeEnd + kCellClose.size(), kCellOpen);
+  const std::size_t secondOpen = findText(region, kCellOpen, row.codeEnd + kCellClose.size());
   if (secondOpen == npos) return false;
   row.labelStart = secondOpen + kCellOpen.size();
-  row.labelEnd = locate(region, row.labelStart, kCellClose);
+  row.labelEnd = findText(region, kCellClose, row.labelStart);
   if (row.labelEnd == npos) return false;
-  const std::size_t rowEnd = locate(region, row.labelEnd + kCellClose.size(), kRowEnd);
+  const std::size_t rowEnd = findText(region, kRowEnd, row.labelEnd + kCellClose.size());
   if (rowEnd == npos) return false;
   row.next = rowEnd + kRowEnd.size();
   return true;
@@ -220,26 +174,26 @@ void fillHtmlEntries(std::string_view region, std::size_t count, int codePage,
                      WaterSystemCodeList& list) {
   std::size_t at = 0;
   while (list.size() < count) {
-    const std::size_t codeOpen = locate(region, at, kCellOpen);
+    const std::size_t codeOpen = findText(region, kCellOpen, at);
     if (codeOpen == npos) return;
     const std::size_t codeStart = codeOpen + kCellOpen.size();
-    const std::size_t codeEnd = locate(region, codeStart, kCellClose);
+    const std::size_t codeEnd = findText(region, kCellClose, codeStart);
     if (codeEnd == npos) return;
-    const std::size_t labelOpen = locate(region, codeEnd + kCellClose.size(), kCellOpen);
+    const std::size_t labelOpen = findText(region, kCellOpen, codeEnd + kCellClose.size());
     if (labelOpen == npos) return;
     const std::size_t labelStart = labelOpen + kCellOpen.size();
-    const std::size_t labelEnd = locate(region, labelStart, kCellClose);
+    const std::size_t labelEnd = findText(region, kCellClose, labelStart);
     if (labelEnd == npos) return;
     WaterSystemCodeEntry entry;
-    entry.code = parseCode(region.substr(codeStart, codeEnd - codeStart));
+    entry.code = platform::parseUnsigned32(region.substr(codeStart, codeEnd - codeStart));
     storeLabel(entry, region.substr(labelStart, labelEnd - labelStart), codePage);
     list.push_back(std::move(entry));
     at = labelEnd + kCellClose.size();
 
-    const std::size_t rowBetween = locate(region, codeEnd, kRowEnd);
+    const std::size_t rowBetween = findText(region, kRowEnd, codeEnd);
     const bool oneRow = rowBetween == npos || rowBetween > labelOpen;
-    const std::size_t rowEnd = locate(region, at, kRowEnd);
-    const std::size_t nextCell = locate(region, at, kCellOpen);
+    const std::size_t rowEnd = findText(region, kRowEnd, at);
+    const std::size_t nextCell = findText(region, kCellOpen, at);
     if (oneRow && rowEnd != npos && nextCell != npos && nextCell < rowEnd)
       at = rowEnd + kRowEnd.size();
   }
@@ -247,9 +201,9 @@ void fillHtmlEntries(std::string_view region, std::size_t count, int codePage,
 
 // The part of the text between the opening and the closing tag of the code list, or false.
 bool xmlRegion(std::string_view text, std::string_view& region) {
-  const std::size_t start = findPast(text, 0, "<ksjc:WaterSystemCodeCd>");
+  const std::size_t start = findAfter(text, "<ksjc:WaterSystemCodeCd>", 0);
   if (start == npos) return false;
-  const std::size_t end = locate(text, start, "</ksjc:WaterSystemCodeCd>");
+  const std::size_t end = findText(text, "</ksjc:WaterSystemCodeCd>", start);
   if (end == npos) return false;
   region = text.substr(start, end - start);
   return true;
@@ -260,10 +214,10 @@ constexpr std::string_view kTableOpening = "<table";
 // The table's content: from just past "<table" and the one character after it up to
 // "</table>", or false.
 bool htmlRegion(std::string_view text, std::string_view& region) {
-  const std::size_t table = locate(text, 0, kTableOpening);
+  const std::size_t table = findText(text, kTableOpening, 0);
   if (table == npos) return false;
   const std::size_t start = table + kTableOpening.size() + 1;
-  const std::size_t end = locate(text, start, "</table>");
+  const std::size_t end = findText(text, "</table>", start);
   if (end == npos) return false;
   region = text.substr(start, end - start);
   return true;

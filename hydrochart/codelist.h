@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "fetchunpack/codepage.h"
 
 struct WaterSystemCodeEntry {
   std::uint32_t code = 0;

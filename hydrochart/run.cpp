@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fetchunpack/codepage.h"
 #include "hydrochart/allpages.h"
 #include "hydrochart/codelist.h"
 #include "hydrochart/indexpage.h"
@@ -18,6 +17,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
+#include "platform/textscan.h"
 
 namespace {
 
@@ -27,25 +27,10 @@ constexpr const char* kCodeListHtml = "WaterSystemCodeCd.html";
 constexpr std::size_t kCodeListNameRoom = 1 + std::char_traits<char>::length(kCodeListHtml) + 1;
 constexpr std::size_t kMaxTitleBytes = 1023;
 
-// Reads a colour as a 32-bit unsigned hexadecimal number the way a 32-bit strtoul does:
-// white space and a sign accepted, an optional 0x, saturation at 0xFFFFFFFF, a minus sign
-// negating modulo 2^32, 0 when nothing converts.
-Color parseHexColor(const char* text) {
-  while (std::isspace(static_cast<unsigned char>(*text))) ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = *text++ == '-';
-  if (!std::isxdigit(static_cast<unsigned char>(*text))) return 0;
-  errno = 0;
-  const unsigned long long magnitude = std::strtoull(text, nullptr, 16);
-  if (errno == ERANGE || magnitude > 0xFFFFFFFFull) return 0xFFFFFFFFu;
-  const auto value = static_cast<std::uint32_t>(magnitude);
-  return negative ? static_cast<std::uint32_t>(0u - value) : value;
-}
+// A colour is read as a 32-bit strtoul reads a hexadecimal number.
+Color parseHexColor(const char* text) { return platform::parseUnsigned32(text, 16); }
 
-[[nodiscard]] int failurePath() {
-  platform::pauseForKey();
-  return 1;
-}
+using platform::failurePath;
 
 // The code list of a run and the file it came from ("" when none was read).
 struct CodeList {
@@ -183,7 +168,7 @@ int runPage(const std::vector<std::string>& args, RiverData& data, const CodeLis
     return failurePath();
   }
   // A UTF-8 console shows the name in UTF-8; any other shows it as it was given.
-  const bool utf8Console = platform::consoleCodePage() == fetchunpack::kCodePageUtf8;
+  const bool utf8Console = platform::consoleCodePage() == platform::kCodePageUtf8;
   report.pageGenerated(utf8Console ? platform::nativeToUtf8(pagePath) : pagePath, page.pathCount);
   releaseRiverData(data);
   return 0;

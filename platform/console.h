@@ -24,4 +24,8 @@ bool standardErrorIsTerminal();
 // line, so that names outside the ANSI code page survive).
 std::vector<std::string> utf8Arguments(int argc, char** argv);
 
+// How both programs end a failed run: standard output flushed, the pause above, then the exit
+// status 1 to return.
+[[nodiscard]] int failurePath();
+
 }  // namespace platform

@@ -1,13 +1,15 @@
 #include "platform/console.h"
 
 #include <langinfo.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <strings.h>
+
+#include "platform/textconv.h"
 
 namespace platform {
 
@@ -18,10 +20,10 @@ std::uint32_t consoleCodePage() {
   if (std::setlocale(LC_CTYPE, "")) {
     const char* codeset = nl_langinfo(CODESET);
     if (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0) {
-      codePage = 65001;
+      codePage = kCodePageUtf8;
     } else if (strcasecmp(codeset, "SHIFT_JIS") == 0 || strcasecmp(codeset, "SJIS") == 0 ||
                strcasecmp(codeset, "CP932") == 0 || strcasecmp(codeset, "WINDOWS-31J") == 0) {
-      codePage = 932;
+      codePage = kCodePageShiftJis;
     }
   }
   std::setlocale(LC_CTYPE, saved.c_str());

@@ -4,6 +4,7 @@
 // Windows), except for the functions marked UTF-8, which fetchunpack uses for its Unicode paths.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -79,11 +80,29 @@ ReplacementFile openReplacementFile(const std::string& path);
 bool replaceFile(const std::string& from, const std::string& to);
 void removeFile(const std::string& path);
 
-// Reads the regular file at the UTF-8 `path` whole into `content`, at most `limit` bytes of it.
-// A folder counts as a file that cannot be read; devices, pipes and sockets are refused before
-// anything is read, and so is a file larger than `limit` (also one that grows past it).
-enum class FileRead { Read, NotFound, NotRegularFile, TooLarge };
-FileRead readRegularFileUtf8(const std::string& path, std::size_t limit, std::string& content);
+// Outcome of reading a whole file.
+enum class FileRead {
+  Read,            // the content is complete
+  NotFound,        // missing, a folder, unreadable, or a read error
+  NotRegularFile,  // a device, pipe or socket: refused before anything is read
+  TooLarge,        // larger than the limit given
+};
+
+// Reads the whole regular file at `path`, at most `maxBytes` of it, into `content`. Opening
+// never waits (a pipe nobody writes to is refused, not read). The file grows no longer while it
+// is read: one that grows past the limit is too large as well.
+FileRead readWholeFile(const std::string& path, std::string& content,
+                       std::uint64_t maxBytes = UINT64_MAX);
+// The same for a UTF-8 path.
+FileRead readWholeFileUtf8(const std::string& path, std::string& content,
+                           std::uint64_t maxBytes = UINT64_MAX);
+
+// `text` as a text-mode reader sees it: a CR directly before a LF is dropped.
+std::string withLineFeeds(std::string_view text);
+
+// The whole text file at `path` with CR LF read as LF (readWholeFile, then withLineFeeds);
+// false when it cannot be read.
+bool readTextFile(const std::string& path, std::string& text);
 
 // Longest path the platform accepts (PATH_MAX less the terminator).
 constexpr std::size_t kMaxPathLength = 4095;

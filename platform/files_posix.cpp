@@ -112,7 +112,8 @@ std::vector<DirectoryEntry> findFiles(const std::string& pattern) {
   return found;
 }
 
-FileRead readRegularFileUtf8(const std::string& path, std::size_t limit, std::string& content) {
+FileRead readWholeFile(const std::string& path, std::string& content, std::uint64_t limit) {
+  content.clear();
   // Without O_NONBLOCK, opening a pipe that nobody writes to would wait for ever.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return FileRead::NotFound;
@@ -122,7 +123,7 @@ FileRead readRegularFileUtf8(const std::string& path, std::size_t limit, std::st
     outcome = FileRead::NotFound;
   } else if (!S_ISREG(info.st_mode)) {
     outcome = FileRead::NotRegularFile;
-  } else if (static_cast<unsigned long long>(info.st_size) > limit) {
+  } else if (static_cast<std::uint64_t>(info.st_size) > limit) {
     outcome = FileRead::TooLarge;
   }
   char buffer[65536];
@@ -137,6 +138,10 @@ FileRead readRegularFileUtf8(const std::string& path, std::size_t limit, std::st
   }
   ::close(fd);
   return outcome;
+}
+
+FileRead readWholeFileUtf8(const std::string& path, std::string& content, std::uint64_t limit) {
+  return readWholeFile(path, content, limit);
 }
 
 ReplacementFile openReplacementFile(const std::string& path) {

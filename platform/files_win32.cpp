@@ -155,8 +155,11 @@ std::FILE* openFileUtf8(const std::string& path, const char* mode) {
   return _wfopen(wideOfUtf8(path).c_str(), wideOfUtf8(mode).c_str());
 }
 
-FileRead readRegularFileUtf8(const std::string& path, std::size_t limit, std::string& content) {
-  const int fd = _wopen(wideOfUtf8(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+namespace {
+
+// Reads the open file `fd` whole, as readWholeFile says, and closes it.
+FileRead readOpenFile(int fd, std::string& content, std::uint64_t limit) {
+  content.clear();
   if (fd < 0) return FileRead::NotFound;
   struct _stat64 info;
   FileRead outcome = FileRead::Read;
@@ -164,7 +167,7 @@ FileRead readRegularFileUtf8(const std::string& path, std::size_t limit, std::st
     outcome = FileRead::NotFound;
   } else if ((info.st_mode & _S_IFMT) != _S_IFREG) {
     outcome = FileRead::NotRegularFile;  // a device such as NUL or CON
-  } else if (static_cast<unsigned long long>(info.st_size) > limit) {
+  } else if (static_cast<std::uint64_t>(info.st_size) > limit) {
     outcome = FileRead::TooLarge;
   }
   char buffer[65536];
@@ -177,6 +180,17 @@ FileRead readRegularFileUtf8(const std::string& path, std::size_t limit, std::st
   }
   _close(fd);
   return outcome;
+}
+
+}  // namespace
+
+FileRead readWholeFile(const std::string& path, std::string& content, std::uint64_t limit) {
+  return readOpenFile(_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT), content, limit);
+}
+
+FileRead readWholeFileUtf8(const std::string& path, std::string& content, std::uint64_t limit) {
+  return readOpenFile(_wopen(wideOfUtf8(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT),
+                      content, limit);
 }
 
 ReplacementFile openReplacementFile(const std::string& path) {

@@ -8,7 +8,19 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf8.h"
+
 namespace platform {
+
+// Windows code page numbers that identify text encodings in both programs.
+constexpr int kCodePageAnsi = 0;  // the system's ANSI code page: CP932 on a Japanese system
+constexpr int kCodePageShiftJis = 932;
+constexpr int kCodePageUtf16Le = 1200;
+constexpr int kCodePageUtf16Be = 1201;
+constexpr int kCodePageEucJp = 20932;
+constexpr int kCodePageIso2022Jp = 50222;
+constexpr int kCodePageUtf8 = 65001;
+constexpr int kCodePageNone = -1;
 
 // Encoding name that convertText takes for a Windows code page number (932, 20932, 50222,
 // 65001; 0 stands for the ANSI code page: CP932 on POSIX systems, the system's own on Windows).
@@ -20,8 +32,12 @@ const char* iconvNameOfCodePage(int codePage);
 // after it. An unknown encoding name yields an empty string.
 std::string convertText(std::string_view text, const char* from, const char* to);
 
-inline std::string cp932ToUtf8(std::string_view text) { return convertText(text, "CP932", "UTF-8"); }
-inline std::string utf8ToCp932(std::string_view text) { return convertText(text, "UTF-8", "CP932"); }
+inline std::string cp932ToUtf8(std::string_view text) {
+  return convertText(text, "CP932", "UTF-8");
+}
+inline std::string utf8ToCp932(std::string_view text) {
+  return convertText(text, "UTF-8", "CP932");
+}
 
 // Text in the ANSI code page (labels of a code list declared Shift_JIS) as UTF-8: CP932 on
 // POSIX systems, the system's ANSI code page on Windows.
@@ -32,11 +48,10 @@ std::string ansiToUtf8(std::string_view text);
 std::string nativeToUtf8(std::string_view text);
 std::string utf8ToNative(std::string_view text);
 
-// Number of UTF-16 code units that the UTF-8 text takes (invalid bytes count one unit each).
-std::size_t utf16Length(std::string_view utf8);
-
-// Longest prefix of `text` of at most `maxBytes` bytes that does not split a UTF-8 character.
-std::string_view cutUtf8(std::string_view text, std::size_t maxBytes);
+// Text in code page `codePage` as well-formed UTF-8: bytes that do not convert, and UTF-8
+// forms beyond U+10FFFF that iconv lets through, become U+FFFD. Code pages without a
+// conversion (UTF-16, none) yield "".
+std::string decodeToUtf8(std::string_view bytes, int codePage);
 
 // Longest prefix of `text` of at most `maxBytes` bytes that does not split a CP932 character.
 std::string_view cutCp932(std::string_view text, std::size_t maxBytes);

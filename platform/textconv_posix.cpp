@@ -9,14 +9,14 @@ namespace platform {
 
 const char* iconvNameOfCodePage(int codePage) {
   switch (codePage) {
-    case 0:
-    case 932:
+    case kCodePageAnsi:
+    case kCodePageShiftJis:
       return "CP932";
-    case 20932:
+    case kCodePageEucJp:
       return "EUC-JP";
-    case 50222:
+    case kCodePageIso2022Jp:
       return "ISO-2022-JP";
-    case 65001:
+    case kCodePageUtf8:
       return "UTF-8";
     default:
       return nullptr;
@@ -28,7 +28,7 @@ namespace {
 // The substitute character in the target encoding: U+FFFD for Unicode targets, else "?".
 std::string replacementIn(const char* to) {
   std::string result;
-  for (const char* candidate : {"\xEF\xBF\xBD", "?"}) {
+  for (const char* candidate : {kReplacementCharacter.data(), "?"}) {
     iconv_t cd = iconv_open(to, "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) break;
     char buffer[16];
@@ -42,16 +42,6 @@ std::string replacementIn(const char* to) {
     if (ok) return std::string(buffer, out);
   }
   return "?";
-}
-
-std::size_t utf8SequenceLength(const char* text, std::size_t left) {
-  const auto c = static_cast<unsigned char>(text[0]);
-  const std::size_t len = (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
-  if (len > left) return 1;
-  for (std::size_t i = 1; i < len; ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 1;
-  }
-  return len;
 }
 
 }  // namespace
@@ -87,7 +77,7 @@ std::string convertText(std::string_view text, const char* from, const char* to)
     if (errno == EINVAL) break;
     // Skip the whole character when the source is UTF-8 and the sequence is well formed but
     // has no form in the target; otherwise skip one byte.
-    const std::size_t skip = fromUtf8 ? utf8SequenceLength(in, inLeft) : 1;
+    const std::size_t skip = fromUtf8 ? decodeUtf8(std::string_view(in, inLeft), 0).length : 1;
     in += skip;
     inLeft -= skip;
   }

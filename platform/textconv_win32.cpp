@@ -152,15 +152,15 @@ std::string encode(std::wstring_view wide, UINT codePage) {
 
 const char* iconvNameOfCodePage(int codePage) {
   switch (codePage) {
-    case 0:
+    case kCodePageAnsi:
       return "ANSI";
-    case 932:
+    case kCodePageShiftJis:
       return "CP932";
-    case 20932:
+    case kCodePageEucJp:
       return "EUC-JP";
-    case 50222:
+    case kCodePageIso2022Jp:
       return "ISO-2022-JP";
-    case 65001:
+    case kCodePageUtf8:
       return "UTF-8";
     default:
       return nullptr;

@@ -7,17 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(chromium fonts-ipafont-gothic)
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+scripts/setup.sh --only "${packages[@]}"
 
 # Never let an npm package fetch a browser of its own: the tests drive /usr/bin/chromium.
 if [ ! -d tests/browser/node_modules/playwright-core ] || [ ! -d tests/browser/node_modules/leaflet ]; then

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Rebuilds the two bundled sample files sample/W05-09_13-g.xml and sample/W05-09_14-g.xml:
 # gen_w05 makes the rivers, then each river gets a familiar name of its prefecture, the last
 # river of water system 130010 gets a code ending in 0000, and a comment over several lines is

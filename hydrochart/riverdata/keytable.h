@@ -2,11 +2,16 @@
 // it: the lookup structure behind the river data indexes.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <string_view>
 #include <vector>
+
+#include "platform/textscan.h"
 
 namespace riverdata_detail {
 
@@ -98,12 +103,11 @@ class KeyTable {
 // -1 when there is none.
 inline std::int64_t keyNumber(std::int32_t key) { return key; }
 inline std::int64_t keyNumber(const std::array<char, 13>& key) {
-  std::size_t i = 0;
-  while (i < key.size() && key[i] != '\0' && (key[i] < '0' || key[i] > '9')) ++i;
-  if (i == key.size() || key[i] == '\0') return -1;
-  std::int64_t value = 0;
-  for (; i < key.size() && key[i] >= '0' && key[i] <= '9'; ++i) value = value * 10 + (key[i] - '0');
-  return value;
+  const auto length =
+      static_cast<std::size_t>(std::find(key.begin(), key.end(), '\0') - key.begin());
+  const std::string_view text(key.data(), length);
+  const auto number = platform::firstDigitRun(text, std::numeric_limits<std::int64_t>::max());
+  return number ? static_cast<std::int64_t>(*number) : -1;
 }
 
 // Index from a key to the first record that carries it. The ids of W05 files are numbered

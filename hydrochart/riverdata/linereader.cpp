@@ -11,7 +11,7 @@
 
 #include "hydrochart/riverdata/textscan.h"
 
-using riverdata_detail::findPattern;
+using platform::findText;
 
 namespace {
 
@@ -134,15 +134,14 @@ bool DataLineReader::readDataLine(std::string_view& line) {
     std::string_view raw;
     if (!nextPiece(raw)) return false;
     if (raw.empty()) continue;
-    const std::size_t open =
-        mayHoldComment(raw) ? findPattern(raw, "<!--") : std::string_view::npos;
+    const std::size_t open = mayHoldComment(raw) ? findText(raw, "<!--") : std::string_view::npos;
     if (open == std::string_view::npos) {
       line = raw;
       return true;
     }
     // Only the first comment of a line is cut out; the search for its end includes "<!--"
     // itself, so "<!-->" is a whole comment.
-    const std::size_t close = findPattern(raw, "-->", open);
+    const std::size_t close = findText(raw, "-->", open);
     if (close != std::string_view::npos) {
       joined_.assign(raw.substr(0, open));
       joined_.append(raw.substr(close + 3));
@@ -152,7 +151,7 @@ bool DataLineReader::readDataLine(std::string_view& line) {
         std::string_view next;
         // The file ends inside the comment: the text before it is lost with it.
         if (!readRawLine(next)) return false;
-        const std::size_t end = findPattern(next, "-->");
+        const std::size_t end = findText(next, "-->");
         if (end != std::string_view::npos) {
           // The joined remainder keeps to the line buffer's 1023 bytes.
           const std::string_view rest = next.substr(end + 3);
@@ -166,20 +165,4 @@ bool DataLineReader::readDataLine(std::string_view& line) {
       return true;
     }
   }
-}
-
-std::int32_t parseIdNumber(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] < '0' || text[i] > '9')) ++i;
-  std::uint64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
-    if (value > 0xFFFFFFFFULL) value = 0xFFFFFFFFULL;  // saturates; more digits keep it there
-  }
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-}
-
-std::size_t findAfter(std::string_view text, std::string_view pattern) {
-  const std::size_t at = findPattern(text, pattern);
-  return at == std::string_view::npos ? at : at + pattern.size();
 }

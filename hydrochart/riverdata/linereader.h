@@ -1,4 +1,4 @@
-// The line reader of river data files and the two small text tools that the loaders build on.
+// The line reader of river data files.
 #pragma once
 
 #include <cstddef>
@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/textscan.h"
 
 // Reads a data file in large blocks and hands out its lines one by one: line ends removed
 // (a CR directly before the LF dropped as well), empty lines skipped, the first XML comment of
@@ -50,9 +52,6 @@ class DataLineReader {
   std::string joined_;       // line rebuilt after a comment was cut out
 };
 
-// Value of the first run of decimal digits in `text` as an unsigned 32-bit number (saturating
-// at 4294967295), taken as a signed 32-bit integer; 0 when the text holds no digit.
-std::int32_t parseIdNumber(std::string_view text);
-
-// Position in `text` just past the first occurrence of `pattern`, or std::string_view::npos.
-std::size_t findAfter(std::string_view text, std::string_view pattern);
+// Ids and tags are read with the shared text scanners.
+using platform::findAfter;
+using platform::parseIdNumber;

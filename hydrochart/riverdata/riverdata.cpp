@@ -13,7 +13,7 @@
 #include "hydrochart/riverdata/textscan.h"
 #include "platform/textconv.h"
 
-using riverdata_detail::findPattern;
+using platform::findText;
 using riverdata_detail::parseCoordinate;
 using riverdata_detail::parsePlainDecimal;
 using riverdata_detail::parseSigned32;
@@ -104,7 +104,7 @@ const TagSet<11> streamTags(kStreamTags);
 // Text from `from` up to the first `end` after it, or false when `end` is not on the line.
 bool valueBefore(std::string_view line, std::size_t from, std::string_view end,
                  std::string_view& value) {
-  const std::size_t at = findPattern(line, end, from);
+  const std::size_t at = findText(line, end, from);
   if (at == kNotFound) return false;
   value = line.substr(from, at - from);
   return true;
@@ -145,10 +145,10 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 // for a file that starts with a UTF-8 byte-order mark.
 const char* declaredNameEncoding(std::string_view firstLine) {
   if (firstLine.substr(0, 3) == "\xEF\xBB\xBF") return nullptr;
-  const std::size_t declaration = findPattern(firstLine, "<?xml");
+  const std::size_t declaration = findText(firstLine, "<?xml");
   if (declaration == kNotFound) return nullptr;
-  const std::size_t end = findPattern(firstLine, "?>", declaration);
-  const std::size_t attribute = findPattern(firstLine, "encoding=", declaration);
+  const std::size_t end = findText(firstLine, "?>", declaration);
+  const std::size_t attribute = findText(firstLine, "encoding=", declaration);
   if (end == kNotFound || attribute == kNotFound || attribute > end) return nullptr;
   const std::size_t open = attribute + 9;
   if (open >= end || (firstLine[open] != '"' && firstLine[open] != '\'')) return nullptr;
@@ -210,10 +210,10 @@ class RiverDataLoader {
   // Number of the gml:id attribute after `from`; false when the attribute or its closing
   // quote is missing.
   static bool readElementId(std::string_view line, std::size_t from, std::int32_t& id) {
-    const std::size_t open = findPattern(line, "gml:id=\"", from);
+    const std::size_t open = findText(line, "gml:id=\"", from);
     if (open == kNotFound) return false;
     const std::size_t start = open + 8;
-    const std::size_t close = findPattern(line, "\"", start);
+    const std::size_t close = findText(line, "\"", start);
     if (close == kNotFound) return false;
     id = parseIdNumber(line.substr(start, close - start));
     return true;
@@ -251,7 +251,7 @@ class RiverDataLoader {
       }
       // A coordinate line holds no tag; only a line with one can close the list.
       if (std::memchr(line.data(), '<', line.size()) != nullptr &&
-          findPattern(line, "</gml:posList>") != kNotFound) {
+          findText(line, "</gml:posList>") != kNotFound) {
         break;
       }
       if (parseLatLon(line, position.lat, position.lon)) {
@@ -274,7 +274,7 @@ class RiverDataLoader {
       if (found & 1) return;
       if (found & 2) {
         const std::size_t start = after[1];
-        std::size_t end = findPattern(line, "</gml:pos>", start);
+        std::size_t end = findText(line, "</gml:pos>", start);
         if (end == kNotFound) end = line.size();
         Point point{0.0, 0.0, id};
         if (parseLatLon(line.substr(start, end - start), point.lat, point.lon)) {
@@ -345,11 +345,11 @@ class RiverDataLoader {
 
   void loadRiverNode(std::string_view line, std::size_t afterTag) {
     RiverNode node{0, {}};
-    const std::size_t quote = findPattern(line, "\"", afterTag);
+    const std::size_t quote = findText(line, "\"", afterTag);
     const bool hasId = quote != kNotFound;
     if (hasId) {
       const std::size_t start = quote + 1;
-      std::size_t end = findPattern(line, "\"", start);
+      std::size_t end = findText(line, "\"", start);
       if (end == kNotFound) end = line.size();
       node.id = makeNodeId(line.substr(start, end - start));
     }

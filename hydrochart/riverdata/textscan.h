@@ -1,5 +1,5 @@
-// Text scanning of the river data loader: pattern search, tag sets tested in one pass over a
-// line, and the number conversions of the data fields.
+// Text scanning of the river data loader: tag sets tested in one pass over a line, and the
+// number conversions of the data fields.
 #pragma once
 
 #include <array>
@@ -9,28 +9,9 @@
 #include <cstring>
 #include <string_view>
 
-namespace riverdata_detail {
+#include "platform/textscan.h"
 
-// Position of the first occurrence of `pattern` in `text` at or after `from`, or npos.
-inline std::size_t findPattern(std::string_view text, std::string_view pattern,
-                               std::size_t from = 0) {
-  if (pattern.empty()) return from <= text.size() ? from : std::string_view::npos;
-  if (from >= text.size() || text.size() - from < pattern.size()) return std::string_view::npos;
-  const char* const begin = text.data();
-  const char* p = begin + from;
-  const char* const last = begin + text.size() - pattern.size();  // last possible start
-  const char first = pattern[0];
-  while (p <= last) {
-    const void* hit = std::memchr(p, first, static_cast<std::size_t>(last - p) + 1);
-    if (hit == nullptr) break;
-    p = static_cast<const char*>(hit);
-    if (std::memcmp(p + 1, pattern.data() + 1, pattern.size() - 1) == 0) {
-      return static_cast<std::size_t>(p - begin);
-    }
-    ++p;
-  }
-  return std::string_view::npos;
-}
+namespace riverdata_detail {
 
 // A fixed set of tag patterns, all beginning with "<" and at least 7 bytes long, found in a
 // single pass over the "<" characters of a line. A line usually holds one or two tags, so
@@ -150,12 +131,9 @@ inline bool parsePlainDecimal(const char*& p, const char* end, double& value) {
 // there is none.
 double parseCoordinate(std::string_view text);
 
-// Unsigned decimal numbers as strtoul/strtoull read them (base 10): white space skipped, an
-// optional sign, the largest value on overflow, a minus sign negating modulo 2^width.
-std::uint32_t parseUnsigned32(std::string_view text);
-std::uint64_t parseUnsigned64(std::string_view text);
-
-// Signed decimal number read like strtol and clamped to the 32-bit range.
-std::int32_t parseSigned32(std::string_view text);
+// Whole numbers are read as strtoul, strtoull and strtol read them.
+using platform::parseSigned32;
+using platform::parseUnsigned32;
+using platform::parseUnsigned64;
 
 }  // namespace riverdata_detail

@@ -74,22 +74,8 @@ TEST(BuildMemberName, CountsCharactersInUtf16UnitsAndDecodesTheToken) {
   // A character outside the basic plane takes two units and is never split.
   EXPECT_EQ(buildMemberName("%1_", "\xF0\x9F\x98\x80z.zip", 65001), "");
   EXPECT_EQ(buildMemberName("%2_", "\xF0\x9F\x98\x80z.zip", 65001), "\xF0\x9F\x98\x80");
-  EXPECT_EQ(leadingUtf16Units("a\xF0\x9F\x98\x80"
-                              "b",
-                              3),
-            "a\xF0\x9F\x98\x80");
   // A code page without a conversion yields no text.
   EXPECT_EQ(buildMemberName("%3x.xml", "abcdef.zip", 1200), "abc");
-}
-
-TEST(DecodeListText, ConvertsEveryCodePageTheDetectorReports) {
-  EXPECT_EQ(decodeListText("abc", 0), "abc");
-  EXPECT_EQ(decodeListText(platform::utf8ToCp932("河川"), 932), "河川");
-  EXPECT_EQ(decodeListText("\xB2\xCF\xC0\xEE", 20932), "河川");
-  EXPECT_EQ(decodeListText("\x1b$B2O@n\x1b(B", 50222), "河川");
-  EXPECT_EQ(decodeListText("河川", 65001), "河川");
-  EXPECT_EQ(decodeListText("abc", 1201), "");
-  EXPECT_EQ(decodeListText("abc", -1), "");
 }
 
 namespace {

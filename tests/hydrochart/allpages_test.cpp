@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "tests/hydrochart/capturedreport.h"
+#include "tests/support/files.h"
 #include "tests/support/tempfolder.h"
 
 namespace fs = std::filesystem;
@@ -23,11 +24,6 @@ struct StreamSpec {
   std::string riverName;
   int location = 0;  // 0: a curve of its own
 };
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string titleOf(const std::string& page) {
   const auto start = page.find("<title>");

@@ -13,20 +13,15 @@
 #include <iterator>
 
 #include "tests/hydrochart/capturedreport.h"
+#include "tests/support/files.h"
 #include "tests/support/tempfolder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::string expectedFile(const std::string& name) {
-  const char* source = std::getenv("W05_SOURCE_DIR");
-  return readFile(std::string(source != nullptr ? source : ".") + "/tests/hydrochart/data/" + name);
+  return readFile(sourcePath("tests/hydrochart/data/" + name));
 }
 
 constexpr IndexResult::Kind kWritten = IndexResult::Kind::Written;

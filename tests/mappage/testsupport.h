@@ -17,6 +17,7 @@
 #include "hydrochart/mappage/geometry.h"
 #include "hydrochart/mappage/mappage.h"
 #include "hydrochart/riverdata/riverdata.h"
+#include "tests/support/files.h"
 #include "tests/support/tempfolder.h"
 
 inline NodeIdText nodeId(std::string_view text) {
@@ -63,12 +64,6 @@ inline void startMemoryPage(MapPage& page) {
   page.mapBounds = MapBounds{1e300, -1e300, 1e300, -1e300};
 }
 
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 inline std::string testDataPath(const std::string& name) {
-  const char* source = std::getenv("W05_SOURCE_DIR");
-  return std::string(source != nullptr ? source : ".") + "/tests/mappage/data/" + name;
+  return sourcePath("tests/mappage/data/" + name);
 }

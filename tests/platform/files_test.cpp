@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -80,6 +81,31 @@ TEST_F(FilesTest, BracketsAndBackslashesMatchThemselves) {
 
 // The temporary folder of the tests fails the test when it cannot be made; it never falls back
 // to a shared folder that its removal would empty.
+TEST_F(FilesTest, ReadWholeFileReadsRegularFilesWithinTheLimit) {
+  const std::string bytes("a\r\nb\0c", 7);
+  const std::string path = folder_.write("list.txt", bytes);
+  std::string content = "left over";
+  EXPECT_EQ(readWholeFile(path, content), FileRead::Read);
+  EXPECT_EQ(content, bytes);
+  EXPECT_EQ(readWholeFile(path, content, 7), FileRead::Read);
+  EXPECT_EQ(readWholeFile(path, content, 6), FileRead::TooLarge);
+  EXPECT_EQ(readWholeFile(folder_.file("missing"), content), FileRead::NotFound);
+  EXPECT_EQ(readWholeFile(root_, content), FileRead::NotFound);  // a folder
+  // A pipe that nobody writes to is refused at once instead of waiting for a writer.
+  const std::string fifo = folder_.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(readWholeFile(fifo, content), FileRead::NotRegularFile);
+  EXPECT_EQ(readWholeFile("/dev/null", content), FileRead::NotRegularFile);
+}
+
+TEST_F(FilesTest, TextFilesReadCrLfAsLf) {
+  EXPECT_EQ(withLineFeeds("a\r\nb\r\r\nc\rd\n\r"), "a\nb\r\nc\rd\n\r");
+  std::string text;
+  ASSERT_TRUE(readTextFile(folder_.write("t.txt", "x\r\ny\r\n"), text));
+  EXPECT_EQ(text, "x\ny\n");
+  EXPECT_FALSE(readTextFile(folder_.file("missing"), text));
+}
+
 TEST(TempFolderHelper, FailsInsteadOfFallingBack) {
   TempFolder outer("w05tempfolder");
   const std::string marker = outer.write("keep.txt", "x");

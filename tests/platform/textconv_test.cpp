@@ -14,8 +14,12 @@ TEST(ConvertText, RoundTripsJapaneseBetweenUtf8AndCp932) {
 }
 
 TEST(ConvertText, ReplacesBytesThatDoNotConvertAndGoesOn) {
-  EXPECT_EQ(convertText("a\xff" "b", "UTF-8", "UTF-16LE").size(), 6u);
-  EXPECT_EQ(cp932ToUtf8("a\x81"), "a\xEF\xBF\xBD");            // incomplete lead byte at the end
+  EXPECT_EQ(convertText("a\xff"
+                        "b",
+                        "UTF-8", "UTF-16LE")
+                .size(),
+            6u);
+  EXPECT_EQ(cp932ToUtf8("a\x81"), "a\xEF\xBF\xBD");  // incomplete lead byte at the end
   EXPECT_EQ(convertText("a\xc3(b", "UTF-8", "UTF-8"), "a\xEF\xBF\xBD(b");
   EXPECT_EQ(utf8ToCp932("x\xF0\x9F\x98\x80y"), "x?y");  // no CP932 form: one substitute
   EXPECT_EQ(convertText("", "CP932", "UTF-8"), "");
@@ -41,12 +45,29 @@ TEST(CodePageNames, MapWindowsNumbersToIconvNames) {
   EXPECT_EQ(iconvNameOfCodePage(-1), nullptr);
 }
 
-TEST(TextLengths, CountUtf16UnitsAndCutOnCharacterBoundaries) {
-  EXPECT_EQ(utf16Length("abc"), 3u);
-  EXPECT_EQ(utf16Length("川"), 1u);
-  EXPECT_EQ(utf16Length("\xF0\x9F\x98\x80"), 2u);
-  EXPECT_EQ(cutUtf8("ab川", 4), "ab");
-  EXPECT_EQ(cutUtf8("ab川", 5), "ab川");
+TEST(DecodeToUtf8, ConvertsEveryCodePageTheDetectorReports) {
+  EXPECT_EQ(decodeToUtf8("abc", kCodePageAnsi), "abc");
+  EXPECT_EQ(decodeToUtf8(utf8ToCp932("河川"), kCodePageShiftJis), "河川");
+  EXPECT_EQ(decodeToUtf8("\xB2\xCF\xC0\xEE", kCodePageEucJp), "河川");
+  EXPECT_EQ(decodeToUtf8("\x1b$B2O@n\x1b(B", kCodePageIso2022Jp), "河川");
+  EXPECT_EQ(decodeToUtf8("河川", kCodePageUtf8), "河川");
+  EXPECT_EQ(decodeToUtf8("abc", kCodePageUtf16Be), "");
+  EXPECT_EQ(decodeToUtf8("abc", kCodePageNone), "");
+}
+
+TEST(DecodeToUtf8, GivesWellFormedTextWhateverTheBytes) {
+  // iconv passes forms beyond U+10FFFF through; they are replaced like every other sequence
+  // that does not convert. A complete overlong form is one replacement, not two.
+  EXPECT_EQ(decodeToUtf8("a\xF5\x80\x80\x80"
+                         "b",
+                         kCodePageUtf8),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_EQ(decodeToUtf8("\xC0\x80", kCodePageUtf8), "\xEF\xBF\xBD");
+  EXPECT_EQ(decodeToUtf8("\x81", kCodePageShiftJis), "\xEF\xBF\xBD");
+}
+
+TEST(CutCp932, CutsOnCharacterBoundaries) {
   EXPECT_EQ(cutCp932("a\x90\xec\x90\xec", 4), "a\x90\xec");
   EXPECT_EQ(cutCp932("\xb1\xb2\xb3", 2), "\xb1\xb2");  // half-width kana are single bytes
 }

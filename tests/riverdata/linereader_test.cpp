@@ -205,31 +205,4 @@ TEST(DataLineReader, MatchesTheBufferedReaderOnRandomText) {
   }
 }
 
-TEST(ParseIdNumber, ReadsTheFirstDigitRun) {
-  EXPECT_EQ(parseIdNumber("cv_00123"), 123);
-  EXPECT_EQ(parseIdNumber("rn12x34"), 12);
-  EXPECT_EQ(parseIdNumber("-5"), 5);
-  EXPECT_EQ(parseIdNumber("abc_"), 0);
-  EXPECT_EQ(parseIdNumber(""), 0);
-  EXPECT_EQ(parseIdNumber("2147483647"), 2147483647);
-  // The digits are read as an unsigned 32-bit number and taken as signed.
-  EXPECT_EQ(parseIdNumber("2147483648"), INT32_MIN);
-  EXPECT_EQ(parseIdNumber("pt3000000000"), -1294967296);
-  EXPECT_EQ(parseIdNumber("4294967295"), -1);
-  EXPECT_EQ(parseIdNumber("99999999999999999999"), -1);
-  EXPECT_EQ(parseIdNumber(std::string_view("12", 1)), 1);
-}
-
-TEST(FindAfter, GivesThePositionPastTheFirstMatch) {
-  EXPECT_EQ(findAfter("abcabc", "bc"), 3u);
-  EXPECT_EQ(findAfter("<gml:pos>1 2</gml:pos>", "<gml:pos>"), 9u);
-  // A match at the very end gives the end: an empty remainder, not "not found".
-  EXPECT_EQ(findAfter("abc", "c"), 3u);
-  EXPECT_EQ(findAfter("abc", "abc"), 3u);
-  EXPECT_EQ(findAfter("abc", "x"), std::string_view::npos);
-  EXPECT_EQ(findAfter("ab", "abc"), std::string_view::npos);
-  EXPECT_EQ(findAfter("ABC", "abc"), std::string_view::npos);
-  EXPECT_EQ(findAfter("", "x"), std::string_view::npos);
-}
-
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "hydrochart/riverdata/riverdata.h"
 #include "platform/textconv.h"
+#include "tests/support/files.h"
 #include "tests/support/tempfolder.h"
 
 namespace {
@@ -354,8 +355,7 @@ TEST_F(LoaderTest, ALoadReplacesTheEarlierDataSet) {
 }
 
 TEST(BundledSamples, LoadWithEveryReferenceResolved) {
-  const char* source = std::getenv("W05_SOURCE_DIR");
-  const std::string root = source != nullptr ? source : ".";
+  const std::string root = sourcePath();
   for (const char* name : {"W05-09_13-g.xml", "W05-09_14-g.xml"}) {
     RiverData data;
     ASSERT_EQ(loadRiverData(root + "/sample/" + name, data), kLoaded) << name;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -120,40 +119,6 @@ TEST(ParsePlainDecimal, TakesOnlyTheExactlyRoundedForms) {
   EXPECT_FALSE(plain("12345678901234567890", value, used));       // more than 19 digits
   EXPECT_FALSE(plain("9007199254740993", value, used));           // above 2^53
   EXPECT_FALSE(plain("0.00000000000000000000001", value, used));  // 23 decimals
-}
-
-TEST(ParseUnsigned, ReadsAsStrtoulDoes) {
-  EXPECT_EQ(parseUnsigned32("130010"), 130010u);
-  EXPECT_EQ(parseUnsigned32(" \n+7x"), 7u);
-  EXPECT_EQ(parseUnsigned32("-1"), 4294967295u);
-  EXPECT_EQ(parseUnsigned32("-4294967295"), 1u);
-  EXPECT_EQ(parseUnsigned32("4294967295"), 4294967295u);
-  EXPECT_EQ(parseUnsigned32("4294967296"), 4294967295u);
-  EXPECT_EQ(parseUnsigned32("-4294967296"), 4294967295u);
-  EXPECT_EQ(parseUnsigned32("99999999999999999999999"), 4294967295u);
-  EXPECT_EQ(parseUnsigned32("abc"), 0u);
-  EXPECT_EQ(parseUnsigned32("- 5"), 0u);
-  EXPECT_EQ(parseUnsigned32(""), 0u);
-
-  // strtoull is the 64-bit conversion itself on this platform.
-  for (const char* text :
-       {"1300100001", " -1", "18446744073709551615", "18446744073709551616",
-        "-18446744073709551615", "-99999999999999999999", "+0042abc", "x1", "", "\t\v\f\r 12"}) {
-    EXPECT_EQ(parseUnsigned64(text), std::strtoull(text, nullptr, 10)) << '"' << text << '"';
-  }
-}
-
-TEST(ParseSigned32, ReadsAsStrtolClampedTo32Bits) {
-  EXPECT_EQ(parseSigned32("1"), 1);
-  EXPECT_EQ(parseSigned32(" -12abc"), -12);
-  EXPECT_EQ(parseSigned32("+2147483647"), 2147483647);
-  EXPECT_EQ(parseSigned32("2147483648"), INT32_MAX);
-  EXPECT_EQ(parseSigned32("-2147483648"), INT32_MIN);
-  EXPECT_EQ(parseSigned32("-2147483649"), INT32_MIN);
-  EXPECT_EQ(parseSigned32("99999999999999999999999"), INT32_MAX);
-  EXPECT_EQ(parseSigned32("-99999999999999999999999"), INT32_MIN);
-  EXPECT_EQ(parseSigned32("x"), 0);
-  EXPECT_EQ(parseSigned32(""), 0);
 }
 
 }  // namespace

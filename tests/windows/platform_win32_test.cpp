@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "fetchunpack/atomicfile.h"
+#include "platform/atomicfile.h"
 #include "fetchunpack/extract.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
@@ -102,7 +102,7 @@ TEST_F(WindowsFiles, NamesOutsideTheAnsiCodePageThroughWideFunctions) {
   std::fclose(file);
   EXPECT_EQ(readAll(utf8Path(folder + "\\강.txt")), "data\n");
 
-  fetchunpack::AtomicFile replacement;
+  platform::AtomicFile replacement;
   std::string cause;
   ASSERT_TRUE(replacement.create(folder + "\\강.txt", cause)) << cause;
   ASSERT_TRUE(replacement.write("newer", 5, cause));

@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Fault tests of the fetchunpack program: full disks, folders that cannot be written, very long
 list lines, unreadable and oversized lists, signals during a download or an extraction, archives
 with many entries and an entry of 1 GB, against a local server on 127.0.0.1.
@@ -10,7 +10,6 @@ failed. W05_SANITIZED=1 in the environment marks a binary built with AddressSani
 memory use is held to a wider bound.
 """
 
-import io
 import os
 import re
 import resource
@@ -21,12 +20,11 @@ import tempfile
 import time
 import zipfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fetchunpack"))
-from checks import Suite  # noqa: E402
-from testserver import Route, TestServer  # noqa: E402
+from w05e2e.checks import Suite
+from w05e2e.files import T2000, leftovers, make_zip as make_any_zip, read, write
+from w05e2e.testserver import Route, TestServer
 
 BANNER = "**** Download and Unzip ****\n"
-T2000 = (2000, 1, 1, 0, 0, 0)
 Y2000 = 946684800  # 2000-01-01 00:00:00 UTC
 MB = 1024 * 1024
 SANITIZED = os.environ.get("W05_SANITIZED") == "1"
@@ -131,32 +129,8 @@ def run(args, cwd, file_size_limit=None):
     return result
 
 
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def leftovers(folder):
-    found = []
-    for root, _, files in os.walk(folder):
-        found += [os.path.join(root, f) for f in files if f.startswith(".fetchunpack-")]
-    return found
-
-
 def make_zip(entries):
-    buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
-        for name, data in entries:
-            info = zipfile.ZipInfo(name, T2000)
-            info.compress_type = zipfile.ZIP_DEFLATED
-            archive.writestr(info, data)
-    return buffer.getvalue()
+    return make_any_zip(entries, zipfile.ZIP_DEFLATED)
 
 
 def old_file_kept(tmp, relative, what):

@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """End-to-end tests of the fetchunpack program against a local server on 127.0.0.1.
 
 Usage: run_e2e.py FETCHUNPACK_BINARY [GROUP...]
@@ -7,16 +7,14 @@ failed check and a closing line "N passed, M failed"; exits non-zero when a chec
 """
 
 import gzip
-import io
 import os
 import re
 import subprocess
 import sys
-import zipfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from checks import Suite  # noqa: E402
-from testserver import Route, TestServer, closed_port  # noqa: E402
+from w05e2e.checks import Suite
+from w05e2e.files import T2000, leftovers, make_zip, read, write
+from w05e2e.testserver import Route, TestServer, closed_port
 
 BANNER = "**** Download and Unzip ****\n"
 Y2000 = 946684800  # 2000-01-01 00:00:00 UTC
@@ -49,44 +47,6 @@ def run(args, cwd, **env):
     return result.returncode, result.stdout.decode("utf-8", "replace"), err
 
 
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def leftovers(folder):
-    found = []
-    for root, _, files in os.walk(folder):
-        found += [os.path.join(root, f) for f in files if f.startswith(".fetchunpack-")]
-    return found
-
-
-def make_zip(entries):
-    """entries: (name, data, date_time) tuples; a name given as bytes is stored raw, without the
-    UTF-8 flag (written under an ASCII stand-in of the same length, then patched)."""
-    buffer = io.BytesIO()
-    patches = []
-    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
-        for number, (name, data, date_time) in enumerate(entries):
-            if isinstance(name, bytes):
-                stand_in = f"~{number:03d}".ljust(len(name), "~")
-                patches.append((stand_in.encode(), name))
-                name = stand_in
-            archive.writestr(zipfile.ZipInfo(name, date_time), data)
-    data = buffer.getvalue()
-    for stand_in, raw in patches:
-        assert data.count(stand_in) == 2
-        data = data.replace(stand_in, raw)
-    return data
-
-
-T2000 = (2000, 1, 1, 0, 0, 0)
 MAIN_ZIP = make_zip([
     ("W05-09_13-g.xml", b"<river data/>", T2000),
     ("Data.xml", b"first", (2001, 2, 3, 4, 5, 6)),

@@ -11,10 +11,10 @@
 #include <iterator>
 #include <string>
 
-#include "fetchunpack/atomicfile.h"
+#include "platform/atomicfile.h"
 #include "platform/files.h"
 
-namespace fetchunpack {
+namespace platform {
 
 namespace {
 
@@ -146,4 +146,4 @@ void AtomicFile::discard() {
   temporaryPath_.clear();
 }
 
-}  // namespace fetchunpack
+}  // namespace platform

@@ -1,4 +1,4 @@
-#include "fetchunpack/atomicfile.h"
+#include "platform/atomicfile.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,19 +8,13 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/files.h"
 #include "tests/support/tempfolder.h"
 
-using fetchunpack::AtomicFile;
+using platform::AtomicFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 int countEntries(const fs::path& folder) {
   int n = 0;

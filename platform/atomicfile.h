@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-namespace fetchunpack {
+namespace platform {
 
 class AtomicFile {
  public:
@@ -46,4 +46,4 @@ class AtomicFile {
 // fails with EFBIG and is reported like any other write error instead of killing the program.
 void removeTemporaryFileOnSignals();
 
-}  // namespace fetchunpack
+}  // namespace platform

@@ -1,4 +1,4 @@
-#include "fetchunpack/atomicfile.h"
+#include "platform/atomicfile.h"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 
 #include "platform/files.h"
 
-namespace fetchunpack {
+namespace platform {
 
 namespace {
 
@@ -163,4 +163,4 @@ void AtomicFile::discard() {
   temporaryPath_.clear();
 }
 
-}  // namespace fetchunpack
+}  // namespace platform
