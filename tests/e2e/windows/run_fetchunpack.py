@@ -14,9 +14,8 @@ import sys
 import time
 import zipfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fetchunpack"))
-from checks import Suite  # noqa: E402
-from testserver import Route, TestServer  # noqa: E402
+from w05e2e.checks import Suite
+from w05e2e.testserver import Route, TestServer
 
 BANNER = "**** Download and Unzip ****\n"
 suite = Suite("fetchunpack_wine_")
