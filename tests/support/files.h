@@ -19,6 +19,6 @@ inline std::string readFile(const std::filesystem::path& path) {
 inline std::string sourcePath(std::string_view relative = {}) {
   const char* source = std::getenv("W05_SOURCE_DIR");
   std::string path = source != nullptr ? source : ".";
-  if (!relative.empty()) path += "/" + std::string(relative);
+  if (!relative.empty()) path.append("/").append(relative);
   return path;
 }
