@@ -3,19 +3,11 @@
 #include <windows.h>
 
 #include "fetchunpack/extract.h"
+#include "platform/widetext_win32.h"
 
 namespace fetchunpack {
 
 namespace {
-
-std::wstring wideOfUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(units > 0 ? units : 0), L'\0');
-  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), units);
-  return wide;
-}
 
 // 100-nanosecond intervals between 1601-01-01 and 1970-01-01.
 constexpr std::int64_t kUnixEpochInFileTime = 116444736000000000;
@@ -26,7 +18,7 @@ constexpr std::int64_t kUnixEpochInFileTime = 116444736000000000;
 zip_t* openArchive(const std::string& path, int flags, int& error) {
   zip_error_t zipError;
   zip_error_init(&zipError);
-  const std::wstring widePath = wideOfUtf8(path);
+  const std::wstring widePath = platform::wideOfUtf8(path);
   zip_source_t* source = zip_source_win32w_create(widePath.c_str(), 0, -1, &zipError);
   if (!source) {
     error = zip_error_code_zip(&zipError);
@@ -56,7 +48,7 @@ bool setFileTimes(const std::string& path, std::time_t unixTime) {
   time.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(value) & 0xFFFFFFFFu);
   time.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(value) >> 32);
   // FILE_FLAG_BACKUP_SEMANTICS lets a folder entry's folder take its time too.
-  HANDLE file = CreateFileW(wideOfUtf8(path).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+  HANDLE file = CreateFileW(platform::wideOfUtf8(path).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS,
                             nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;

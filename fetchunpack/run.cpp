@@ -14,8 +14,6 @@ namespace fetchunpack {
 
 namespace {
 
-enum class JobOutcome { Done, IllegalUrl, PathTooLong, DownloadFailed, ExtractionFailed };
-
 // Text as the console takes it: names and URLs are held as UTF-8.
 std::string shown(const std::string& text) { return platform::utf8ToNative(text); }
 
@@ -26,14 +24,14 @@ void reportCause(const std::string& cause) {
 }
 
 // Downloads one URL and extracts its members, printing the transcript line.
-JobOutcome processJob(const UrlJob& job) {
+RunOutcome processJob(const UrlJob& job) {
   if (!job.hasSavedFileName) {
     std::printf("** Error: Illegal URL %s\n", shown(job.url).c_str());
-    return JobOutcome::IllegalUrl;
+    return RunOutcome::IllegalUrl;
   }
   if (job.archivePath.size() > platform::kMaxPathLength) {
     std::printf("** Error: Path too long %s\n", shown(job.archivePath).c_str());
-    return JobOutcome::PathTooLong;
+    return RunOutcome::PathTooLong;
   }
   std::printf("%s %s", shown(job.url).c_str(), shown(job.archivePath).c_str());
   std::fflush(stdout);
@@ -50,15 +48,15 @@ JobOutcome processJob(const UrlJob& job) {
                                              job.memberNames.empty() ? nullptr : &archiveCheck);
   if (result == kDownloadRefused) {
     // The transcript reads as when the first member could not be taken from the archive.
-    std::printf(" %s** Error: ZIP error code %d\n", job.memberNames.front().c_str(),
+    std::printf(" %s** Error: ZIP error code %d\n", shown(job.memberNames.front()).c_str(),
                 archiveCheck.refusal);
     reportCause(cause);
-    return JobOutcome::ExtractionFailed;
+    return RunOutcome::ExtractionFailed;
   }
   if (result < 0) {
     std::fputs("** Error: Inet\n", stdout);
     reportCause(cause);
-    return JobOutcome::DownloadFailed;
+    return RunOutcome::DownloadFailed;
   }
   for (const std::string& member : job.memberNames) {
     std::printf(" %s", shown(member).c_str());
@@ -66,11 +64,11 @@ JobOutcome processJob(const UrlJob& job) {
     if (result != 0) {
       std::printf("** Error: ZIP error code %d\n", result);
       reportCause(cause);
-      return JobOutcome::ExtractionFailed;
+      return RunOutcome::ExtractionFailed;
     }
   }
   std::fputs("\n", stdout);
-  return JobOutcome::Done;
+  return RunOutcome::Done;
 }
 
 using platform::failurePath;
@@ -81,20 +79,17 @@ bool isUrlArgument(const std::string& argument) {
   return argument.starts_with("http:") || argument.starts_with("https:");
 }
 
-int runSingleUrl(const std::vector<std::string>& args) {
+RunOutcome runSingleUrl(const std::vector<std::string>& args) {
   const std::string& url = args.at(0);
+  // The saved file takes the name after the last "/"; without one there is no file to write.
   const auto slash = url.rfind('/');
-  if (slash == std::string::npos) {
+  if (slash == std::string::npos || slash + 1 == url.size()) {
     std::printf("** Error: Illegal URL %s\n", shown(url).c_str());
-    return kSingleUrlNoSlash;
+    return RunOutcome::IllegalUrl;
   }
   UrlJob job;
   job.url = url;
   const std::string savedFileName = url.substr(slash + 1);
-  if (savedFileName.empty()) {
-    std::printf("** Error: Illegal URL %s\n", shown(url).c_str());
-    return kSingleUrlNoFileName;
-  }
   // An empty folder argument means the current folder, like ".", rather than the root.
   if (args.size() > 1 && args[1] != "." && !args[1].empty()) {
     platform::makeDirectoryUtf8(args[1]);
@@ -104,22 +99,10 @@ int runSingleUrl(const std::vector<std::string>& args) {
   }
   if (args.size() > 2) job.memberNames.assign(args.begin() + 2, args.end());
 
-  switch (processJob(job)) {
-    case JobOutcome::Done:
-      return 0;
-    case JobOutcome::IllegalUrl:
-      return kSingleUrlNoFileName;
-    case JobOutcome::PathTooLong:
-      return kSingleUrlPathTooLong;
-    case JobOutcome::DownloadFailed:
-      return kSingleUrlDownloadFailed;
-    case JobOutcome::ExtractionFailed:
-      break;
-  }
-  return kSingleUrlExtractionFailed;
+  return processJob(job);
 }
 
-int runUrlList(const std::string& listPath, const std::optional<std::string>& outputFolder) {
+RunOutcome runUrlList(const std::string& listPath, const std::optional<std::string>& outputFolder) {
   std::string content;
   // A folder counts as a file that cannot be read; devices, pipes and sockets are refused
   // before anything is read.
@@ -128,13 +111,13 @@ int runUrlList(const std::string& listPath, const std::optional<std::string>& ou
       break;
     case platform::FileRead::NotFound:
       std::printf("** Error: Not found Download URL List file \"%s\"", shown(listPath).c_str());
-      return kUrlListNotFound;
+      return RunOutcome::ListNotFound;
     case platform::FileRead::NotRegularFile:
       std::printf("** Error: URL list file \"%s\" is not a regular file.\n", shown(listPath).c_str());
-      return kUrlListNotRegularFile;
+      return RunOutcome::ListNotRegularFile;
     case platform::FileRead::TooLarge:
       std::printf("** Error: URL list file \"%s\" is larger than 64 MiB.\n", shown(listPath).c_str());
-      return kUrlListTooLarge;
+      return RunOutcome::ListTooLarge;
   }
 
   UrlListState state;
@@ -147,20 +130,10 @@ int runUrlList(const std::string& listPath, const std::optional<std::string>& ou
   for (const std::string& line : splitListLines(text)) {
     const std::optional<UrlJob> job = readListLine(state, line);
     if (!job) continue;
-    switch (processJob(*job)) {
-      case JobOutcome::Done:
-        continue;
-      case JobOutcome::IllegalUrl:
-        return kUrlListIllegalUrl;
-      case JobOutcome::PathTooLong:
-        return kUrlListPathTooLong;
-      case JobOutcome::DownloadFailed:
-        return kUrlListDownloadFailed;
-      case JobOutcome::ExtractionFailed:
-        return kUrlListExtractionFailed;
-    }
+    const RunOutcome outcome = processJob(*job);
+    if (outcome != RunOutcome::Done) return outcome;
   }
-  return 0;
+  return RunOutcome::Done;
 }
 
 const char* usageText() {
@@ -193,11 +166,11 @@ int runFetchUnpack(const std::vector<std::string>& args) {
     std::fputs(usageText(), stdout);
     return failurePath();
   }
-  const int result =
+  const RunOutcome outcome =
       isUrlArgument(args[0])
           ? runSingleUrl(args)
           : runUrlList(args[0], args.size() > 1 ? std::optional(args[1]) : std::nullopt);
-  return result == 0 ? 0 : failurePath();
+  return outcome == RunOutcome::Done ? 0 : failurePath();
 }
 
 }  // namespace fetchunpack

@@ -7,21 +7,17 @@
 
 namespace fetchunpack {
 
-// Results of runSingleUrl.
-constexpr int kSingleUrlNoSlash = 1;
-constexpr int kSingleUrlNoFileName = 2;
-constexpr int kSingleUrlDownloadFailed = 3;
-constexpr int kSingleUrlExtractionFailed = 4;
-constexpr int kSingleUrlPathTooLong = 5;
-
-// Results of runUrlList.
-constexpr int kUrlListNotFound = 1;
-constexpr int kUrlListDownloadFailed = 2;
-constexpr int kUrlListExtractionFailed = 3;
-constexpr int kUrlListIllegalUrl = 4;
-constexpr int kUrlListPathTooLong = 5;
-constexpr int kUrlListNotRegularFile = 6;
-constexpr int kUrlListTooLarge = 7;
+// How a run of either mode ended. Every outcome but Done has printed its error line.
+enum class RunOutcome {
+  Done,
+  IllegalUrl,          // no "/" in the URL, or no file name after the last one
+  PathTooLong,         // the saved file's path does not fit the platform
+  DownloadFailed,      // "** Error: Inet"
+  ExtractionFailed,    // an archive or member error
+  ListNotFound,        // the URL list cannot be read
+  ListNotRegularFile,  // the URL list is a device, pipe or socket
+  ListTooLarge,        // the URL list is larger than kMaxUrlListSize
+};
 
 // Largest URL list read: the list is read whole to detect its encoding.
 constexpr std::size_t kMaxUrlListSize = std::size_t{64} * 1024 * 1024;
@@ -31,12 +27,12 @@ constexpr std::size_t kMaxUrlListSize = std::size_t{64} * 1024 * 1024;
 bool isUrlArgument(const std::string& argument);
 
 // Single-URL mode: `args` holds the URL, then optionally the output folder ("." for the current
-// one) and the member names. Returns 0 or one of the results above.
-int runSingleUrl(const std::vector<std::string>& args);
+// one) and the member names.
+RunOutcome runSingleUrl(const std::vector<std::string>& args);
 
 // List mode: every URL line of the list file, saved into `outputFolder` when it is given and
-// not empty. Returns 0 or one of the results above.
-int runUrlList(const std::string& listPath, const std::optional<std::string>& outputFolder);
+// not empty; the first failure ends the list.
+RunOutcome runUrlList(const std::string& listPath, const std::optional<std::string>& outputFolder);
 
 const char* usageText();
 

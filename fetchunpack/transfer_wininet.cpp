@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fetchunpack/transfer.h"
+#include "platform/widetext_win32.h"
 
 namespace fetchunpack {
 
@@ -13,15 +14,6 @@ namespace {
 
 // Bytes asked of InternetReadFile at a time.
 constexpr DWORD kReadPiece = 64 * 1024;
-
-std::wstring wideOfUtf8(std::string_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(units, 0)), L'\0');
-  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), units);
-  return wide;
-}
 
 // WinINet's own text for one of its error codes, with the code.
 std::string describeError(DWORD error) {
@@ -91,7 +83,7 @@ TransferResult transferUrl(const std::string& url, const DownloadSettings& setti
   InternetSetOptionW(session.handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &stallMs, sizeof stallMs);
   InternetSetOptionW(session.handle, INTERNET_OPTION_SEND_TIMEOUT, &stallMs, sizeof stallMs);
 
-  const std::wstring wideUrl = wideOfUtf8(url);
+  const std::wstring wideUrl = platform::wideOfUtf8(url);
   InternetHandle request{InternetOpenUrlW(
       session.handle, wideUrl.c_str(), nullptr, 0,
       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI, 0)};

@@ -46,4 +46,7 @@ class AtomicFile {
 // fails with EFBIG and is reported like any other write error instead of killing the program.
 void removeTemporaryFileOnSignals();
 
+// "<what> <path>: <the system's text for error>", the cause of a failed file operation.
+std::string describeFileError(const char* what, const std::string& path, int error);
+
 }  // namespace platform

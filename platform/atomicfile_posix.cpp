@@ -10,15 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/descriptor.h"
 #include "platform/files.h"
 
 namespace platform {
 
 namespace {
-
-std::string describe(const char* what, const std::string& path, int error) {
-  return std::string(what) + " " + path + ": " + std::strerror(error);
-}
 
 // The temporary file that a signal must remove, kept where the handler can reach it without
 // allocating: its path in a fixed buffer, and the file object that owns it.
@@ -64,6 +61,15 @@ void forgetPending(const AtomicFile* owner) {
 
 }  // namespace
 
+long writeToDescriptor(int fd, const void* data, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+  }
+}
+
+int closeDescriptor(int fd) { return ::close(fd); }
+
 void removeTemporaryFileOnSignals() {
   for (int signalNumber : kCleanupSignals) {
     struct sigaction action {};
@@ -84,13 +90,13 @@ bool AtomicFile::create(const std::string& target, std::string& cause) {
   const std::string folder = platform::removeLastComponent(target);
   std::string pattern = (folder.empty() ? std::string() : folder + "/") + ".fetchunpack-XXXXXX";
   if (pattern.size() > platform::kMaxPathLength) {
-    cause = describe("cannot create", target, ENAMETOOLONG);
+    cause = describeFileError("cannot create", target, ENAMETOOLONG);
     return false;
   }
   CleanupSignalsHeld held;
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
-    cause = describe("cannot create a file next to", target, errno);
+    cause = describeFileError("cannot create a file next to", target, errno);
     return false;
   }
   recordPending(this, pattern);
@@ -98,7 +104,7 @@ bool AtomicFile::create(const std::string& target, std::string& cause) {
   const mode_t mask = ::umask(0);
   ::umask(mask);
   if (::fchmod(fd, 0666 & ~mask) != 0) {
-    cause = describe("cannot set the mode of", pattern, errno);
+    cause = describeFileError("cannot set the mode of", pattern, errno);
     ::close(fd);
     ::unlink(pattern.c_str());
     forgetPending(this);
@@ -110,42 +116,11 @@ bool AtomicFile::create(const std::string& target, std::string& cause) {
   return true;
 }
 
-bool AtomicFile::write(const void* data, std::size_t size, std::string& cause) {
-  const char* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd_, bytes, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      cause = describe("cannot write", target_, errno);
-      return false;
-    }
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool AtomicFile::close(std::string& cause) {
-  if (fd_ < 0) {
-    if (!temporaryPath_.empty()) return true;
-    cause = describe("cannot write", target_, EBADF);
-    return false;
-  }
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) {
-    cause = describe("cannot write", target_, errno);
-    discard();
-    return false;
-  }
-  return true;
-}
-
 bool AtomicFile::commit(std::string& cause) {
   if (!close(cause)) return false;
   CleanupSignalsHeld held;
   if (std::rename(temporaryPath_.c_str(), target_.c_str()) != 0) {
-    cause = describe("cannot replace", target_, errno);
+    cause = describeFileError("cannot replace", target_, errno);
     discard();
     return false;
   }

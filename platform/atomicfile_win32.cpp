@@ -12,24 +12,13 @@
 #include <string>
 
 #include "platform/atomicfile.h"
+#include "platform/descriptor.h"
 #include "platform/files.h"
+#include "platform/widetext_win32.h"
 
 namespace platform {
 
 namespace {
-
-std::wstring wideOfUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(units > 0 ? units : 0), L'\0');
-  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), units);
-  return wide;
-}
-
-std::string describe(const char* what, const std::string& path, int error) {
-  return std::string(what) + " " + path + ": " + std::strerror(error);
-}
 
 std::string describeWindowsError(const char* what, const std::string& path, DWORD error) {
   return std::string(what) + " " + path + ": Windows error " + std::to_string(error);
@@ -56,6 +45,12 @@ void rememberPending(const std::string& path) {
 
 }  // namespace
 
+long writeToDescriptor(int fd, const void* data, std::size_t size) {
+  return _write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
+}
+
+int closeDescriptor(int fd) { return _close(fd); }
+
 void removeTemporaryFileOnSignals() {
   for (const int signalNumber : {SIGINT, SIGTERM, SIGBREAK}) {
     std::signal(signalNumber, removePendingFileAndEnd);
@@ -70,7 +65,7 @@ bool AtomicFile::create(const std::string& target, std::string& cause) {
   const std::string prefix =
       (folder.empty() ? std::string() : folder + platform::kPathSeparator) + ".fetchunpack-";
   if (prefix.size() + 12 > platform::kMaxPathLength) {
-    cause = describe("cannot create", target, ENAMETOOLONG);
+    cause = describeFileError("cannot create", target, ENAMETOOLONG);
     return false;
   }
   // A name of the process id and a counter, created only when no file has it yet.
@@ -90,39 +85,8 @@ bool AtomicFile::create(const std::string& target, std::string& cause) {
     }
     if (errno != EEXIST) break;
   }
-  cause = describe("cannot create a file next to", target, errno);
+  cause = describeFileError("cannot create a file next to", target, errno);
   return false;
-}
-
-bool AtomicFile::write(const void* data, std::size_t size, std::string& cause) {
-  const char* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const unsigned piece = static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30));
-    const int n = _write(fd_, bytes, piece);
-    if (n < 0) {
-      cause = describe("cannot write", target_, errno);
-      return false;
-    }
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool AtomicFile::close(std::string& cause) {
-  if (fd_ < 0) {
-    if (!temporaryPath_.empty()) return true;
-    cause = describe("cannot write", target_, EBADF);
-    return false;
-  }
-  const int fd = fd_;
-  fd_ = -1;
-  if (_close(fd) != 0) {
-    cause = describe("cannot write", target_, errno);
-    discard();
-    return false;
-  }
-  return true;
 }
 
 bool AtomicFile::commit(std::string& cause) {

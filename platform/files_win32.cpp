@@ -13,18 +13,11 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/widetext_win32.h"
+
 namespace platform {
 
 namespace {
-
-std::wstring wideOfUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(units, 0)), L'\0');
-  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), units);
-  return wide;
-}
 
 // Position of the last separator of an ANSI path, skipping the second bytes of double-byte
 // characters (a "\\" byte there belongs to the character, as in "ソ").

@@ -2,6 +2,23 @@
 
 namespace platform {
 
+const char* iconvNameOfCodePage(int codePage) {
+  switch (codePage) {
+    case kCodePageAnsi:
+      return kAnsiEncodingName;
+    case kCodePageShiftJis:
+      return "CP932";
+    case kCodePageEucJp:
+      return "EUC-JP";
+    case kCodePageIso2022Jp:
+      return "ISO-2022-JP";
+    case kCodePageUtf8:
+      return "UTF-8";
+    default:
+      return nullptr;
+  }
+}
+
 std::string decodeToUtf8(std::string_view bytes, int codePage) {
   const char* name = iconvNameOfCodePage(codePage);
   if (!name) return {};

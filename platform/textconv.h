@@ -27,6 +27,10 @@ constexpr int kCodePageNone = -1;
 // Returns nullptr for code pages that yield no text (1200, 1201, -1 ...).
 const char* iconvNameOfCodePage(int codePage);
 
+// The name convertText takes for the ANSI code page: "CP932" on POSIX systems, "ANSI" (the
+// system's own) on Windows.
+extern const char* const kAnsiEncodingName;
+
 // Converts `text` from encoding `from` to encoding `to` (names as iconv spells them). A byte sequence that does
 // not convert is replaced by U+FFFD when the target is UTF-8, else by "?", and conversion goes on
 // after it. An unknown encoding name yields an empty string.

@@ -7,21 +7,7 @@
 
 namespace platform {
 
-const char* iconvNameOfCodePage(int codePage) {
-  switch (codePage) {
-    case kCodePageAnsi:
-    case kCodePageShiftJis:
-      return "CP932";
-    case kCodePageEucJp:
-      return "EUC-JP";
-    case kCodePageIso2022Jp:
-      return "ISO-2022-JP";
-    case kCodePageUtf8:
-      return "UTF-8";
-    default:
-      return nullptr;
-  }
-}
+const char* const kAnsiEncodingName = "CP932";
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "platform/textconv.h"
+#include "platform/widetext_win32.h"
 
 #include <windows.h>
 
@@ -150,22 +151,9 @@ std::string encode(std::wstring_view wide, UINT codePage) {
 
 }  // namespace
 
-const char* iconvNameOfCodePage(int codePage) {
-  switch (codePage) {
-    case kCodePageAnsi:
-      return "ANSI";
-    case kCodePageShiftJis:
-      return "CP932";
-    case kCodePageEucJp:
-      return "EUC-JP";
-    case kCodePageIso2022Jp:
-      return "ISO-2022-JP";
-    case kCodePageUtf8:
-      return "UTF-8";
-    default:
-      return nullptr;
-  }
-}
+const char* const kAnsiEncodingName = "ANSI";
+
+std::wstring wideOfUtf8(std::string_view text) { return toWide(text, CP_UTF8); }
 
 std::string convertText(std::string_view text, const char* from, const char* to) {
   UINT fromCodePage = 0;
