@@ -62,23 +62,13 @@ struct Session {
   }
 };
 
-}  // namespace
-
-TransferResult transferUrl(const std::string& url, const DownloadSettings& settings, const BodySink& body,
-                           const ProgressSink& progress) {
-  TransferResult result;
-  Session session;
-  if (!session.curl) {
-    result.status = TransferStatus::NoSession;
-    result.cause = "libcurl could not start a session";
-    return result;
-  }
+// Sets the request: agent, no cache, redirects on http: and https: only, time limits, the
+// certificate bundle the environment names, and where body and progress go.
+void configureRequest(Session& session, const std::string& url, const DownloadSettings& settings,
+                      char* errorText, Sinks& sinks) {
   CURL* curl = session.curl;
-  char errorText[CURL_ERROR_SIZE] = "";
   session.headers = curl_slist_append(session.headers, "Cache-Control: no-cache");
   session.headers = curl_slist_append(session.headers, "Pragma: no-cache");
-  Sinks sinks{&body, &progress};
-
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "Agent-A");
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, session.headers);
@@ -104,19 +94,35 @@ TransferResult transferUrl(const std::string& url, const DownloadSettings& setti
       break;
     }
   }
-  if (progress) {
+  if (*sinks.progress) {
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, reportProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &sinks);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   }
+}
 
-  const CURLcode code = curl_easy_perform(curl);
+}  // namespace
+
+TransferResult transferUrl(const std::string& url, const DownloadSettings& settings,
+                           const BodySink& body, const ProgressSink& progress) {
+  TransferResult result;
+  Session session;
+  if (!session.curl) {
+    result.status = TransferStatus::NoSession;
+    result.cause = "libcurl could not start a session";
+    return result;
+  }
+  char errorText[CURL_ERROR_SIZE] = "";
+  Sinks sinks{&body, &progress};
+  configureRequest(session, url, settings, errorText, sinks);
+
+  const CURLcode code = curl_easy_perform(session.curl);
   if (sinks.refused) {
     result.status = TransferStatus::SinkRefused;
     return result;
   }
   long status = 0;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_getinfo(session.curl, CURLINFO_RESPONSE_CODE, &status);
   if (code == CURLE_OK) {
     result.status = TransferStatus::Complete;
     result.httpStatus = status;

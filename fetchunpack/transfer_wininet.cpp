@@ -64,6 +64,38 @@ void failWith(TransferResult& result, const std::string& url, const std::string&
   result.retryable = retryable;
 }
 
+// Hands the body on piece by piece; false (with `result` saying why) when the transfer broke
+// off or the sink refused a piece.
+bool readBody(HINTERNET request, const std::string& url, std::int64_t length,
+              const BodySink& body, const ProgressSink& progress, TransferResult& result) {
+  std::vector<char> piece(kReadPiece);
+  std::int64_t received = 0;
+  for (;;) {
+    DWORD n = 0;
+    if (!InternetReadFile(request, piece.data(), kReadPiece, &n)) {
+      const DWORD error = GetLastError();
+      failWith(result, url, describeError(error), isRetryableError(error) || received > 0);
+      return false;
+    }
+    if (n == 0) break;
+    if (!body(piece.data(), n)) {
+      result.status = TransferStatus::SinkRefused;
+      return false;
+    }
+    received += n;
+    if (progress) progress(received, std::max<std::int64_t>(length, 0));
+  }
+  // WinINet ends a body that broke off like a complete one; its announced length tells them
+  // apart.
+  if (length >= 0 && received < length) {
+    failWith(result, url,
+             "transfer closed with " + std::to_string(length - received) + " bytes remaining",
+             true);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 TransferResult transferUrl(const std::string& url, const DownloadSettings& settings, const BodySink& body,
@@ -99,31 +131,7 @@ TransferResult transferUrl(const std::string& url, const DownloadSettings& setti
   }
   const std::int64_t length = numericHeader(request.handle, HTTP_QUERY_CONTENT_LENGTH);
 
-  std::vector<char> piece(kReadPiece);
-  std::int64_t received = 0;
-  for (;;) {
-    DWORD n = 0;
-    if (!InternetReadFile(request.handle, piece.data(), kReadPiece, &n)) {
-      const DWORD error = GetLastError();
-      failWith(result, url, describeError(error), isRetryableError(error) || received > 0);
-      return result;
-    }
-    if (n == 0) break;
-    if (!body(piece.data(), n)) {
-      result.status = TransferStatus::SinkRefused;
-      return result;
-    }
-    received += n;
-    if (progress) progress(received, std::max<std::int64_t>(length, 0));
-  }
-  // WinINet ends a body that broke off like a complete one; its announced length tells them
-  // apart.
-  if (length >= 0 && received < length) {
-    failWith(result, url,
-             "transfer closed with " + std::to_string(length - received) + " bytes remaining",
-             true);
-    return result;
-  }
+  if (!readBody(request.handle, url, length, body, progress, result)) return result;
   result.status = TransferStatus::Complete;
   result.httpStatus = static_cast<long>(status);
   return result;
