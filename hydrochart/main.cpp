@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "hydrochart/run.h"
+#include "platform/console.h"
 
 int main(int argc, char** argv) {
 #ifdef SIGXFSZ
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
   // file's error line, instead of the signal ending the process silently mid-page.
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
+  platform::prepareStandardOutput();
   const std::vector<std::string> args(argv + 1, argv + argc);
   const int status = runHydrochart(args);
   std::fflush(stdout);

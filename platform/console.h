@@ -17,6 +17,12 @@ std::uint32_t consoleCodePage();
 // at once so that scripts never hang.
 void pauseForKey();
 
+// Sets up standard output before anything is printed. On Windows, output to the NUL device is
+// buffered as output to a file is (the C runtime leaves every character device unbuffered, and
+// the formatted printing writes a character at a time); a console stays unbuffered so that each
+// line shows as it is printed. Nothing to do on POSIX systems.
+void prepareStandardOutput();
+
 // Whether standard error is a terminal (on Windows, a console that shows escape sequences).
 bool standardErrorIsTerminal();
 

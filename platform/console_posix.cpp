@@ -40,6 +40,8 @@ void pauseForKey() {
   }
 }
 
+void prepareStandardOutput() {}
+
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 std::vector<std::string> utf8Arguments(int argc, char** argv) {

@@ -28,6 +28,12 @@ void pauseForKey() {
   std::system("PAUSE");
 }
 
+void prepareStandardOutput() {
+  HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (GetFileType(handle) == FILE_TYPE_CHAR && !isConsole(STD_OUTPUT_HANDLE))
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+}
+
 bool standardErrorIsTerminal() {
   HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   DWORD mode = 0;

@@ -25,6 +25,11 @@ bool makeDirectory(const std::string& path);
 // The separator of composed paths: "/" on POSIX systems, "\\" on Windows.
 extern const char kPathSeparator;
 
+// Whether text files end their lines in CR LF (Windows) rather than in LF alone. Writers of
+// text files open them in binary mode and form these line ends themselves: the Windows C
+// runtime's text-mode translation writes the file in pieces of 2 KB, which costs many times more.
+extern const bool kCrLfLineEnds;
+
 // Whether `c` separates path components: "/" on POSIX systems; "/" and "\\" on Windows.
 bool isPathSeparator(char c);
 
@@ -63,8 +68,8 @@ bool makeDirectoryUtf8(const std::string& path);
 bool pathExistsUtf8(const std::string& path);
 std::FILE* openFileUtf8(const std::string& path, const char* mode);
 
-// A file written so that it replaces `path` whole. `file` is open for writing in text mode, or
-// null when nothing could be created. When `temporaryPath` is not empty, `file` is a new file
+// A file written so that it replaces `path` whole. `file` is open for writing in binary mode
+// (its writer forms the line ends, see kCrLfLineEnds), or null when nothing could be created. When `temporaryPath` is not empty, `file` is a new file
 // beside `target` (the file that `path` names, through a symbolic link too), put in its place by
 // replaceFile once complete; the permissions are those of the file it replaces, or of a new
 // file. When it is empty, `path` is not a regular file (a device, a FIFO): it has no content to

@@ -38,6 +38,8 @@ bool makeDirectory(const std::string& path) {
 
 const char kPathSeparator = '/';
 
+const bool kCrLfLineEnds = false;
+
 bool isPathSeparator(char c) { return c == '/'; }
 
 bool hasPathSeparator(std::string_view path) { return path.find('/') != std::string_view::npos; }

@@ -47,6 +47,8 @@ std::string folderBefore(std::string_view path, std::size_t separator) {
 
 const char kPathSeparator = '\\';
 
+const bool kCrLfLineEnds = true;
+
 bool isPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool hasPathSeparator(std::string_view path) {
@@ -192,7 +194,7 @@ ReplacementFile openReplacementFile(const std::string& path) {
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   struct _stat64 status {};
   if (exists && _stat64(path.c_str(), &status) == 0 && (status.st_mode & _S_IFMT) != _S_IFREG) {
-    replacement.file = std::fopen(path.c_str(), "w");
+    replacement.file = std::fopen(path.c_str(), "wb");
     return replacement;
   }
   const std::size_t separator = lastSeparator(path, true);
@@ -206,13 +208,13 @@ ReplacementFile openReplacementFile(const std::string& path) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const unsigned n = (GetCurrentProcessId() << 12) ^ (GetTickCount() + counter++);
     const std::string candidate = prefix + std::to_string(n);
-    const int fd = _open(candidate.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_TEXT | _O_NOINHERIT,
+    const int fd = _open(candidate.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY | _O_NOINHERIT,
                          _S_IREAD | _S_IWRITE);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return replacement;
     }
-    replacement.file = _fdopen(fd, "w");
+    replacement.file = _fdopen(fd, "wb");
     if (replacement.file == nullptr) {
       _close(fd);
       std::remove(candidate.c_str());

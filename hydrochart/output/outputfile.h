@@ -8,7 +8,8 @@
 
 // Text is collected in memory and handed to the file in large blocks. A failed write is kept
 // and reported by close(), which also checks the close itself, so that a file that did not
-// reach the disk whole is never reported as written.
+// reach the disk whole is never reported as written. Writers end lines in "\n"; where text files
+// end them in CR LF (Windows), each block is given those line ends as it is written.
 class OutputFile {
  public:
   // Pending text is handed to the file once it reaches this size.
@@ -23,7 +24,7 @@ class OutputFile {
     // Something else in its place (a device, a FIFO) has no content to lose and is written in
     // place.
     Replace,
-    // As InPlace, and lines end in "\n" on every platform (no text-mode line ends).
+    // As InPlace, and lines end in "\n" on every platform (no CR LF line ends).
     InPlaceBinary,
   };
 
@@ -58,6 +59,8 @@ class OutputFile {
 
   std::FILE* file_ = nullptr;
   std::string pending_;
+  bool crLf_ = false;     // "\n" in the text is written as CR LF
+  std::string crLfText_;  // a block with CR LF line ends, while it is written
   bool failed_ = false;
   std::string temporary_;  // the file written instead of target_; empty when writing in place
   std::string target_;
