@@ -1,32 +1,43 @@
 #!/usr/bin/env bash
-# Times hydrochart on large synthetic W05 files against parsing the same files with lxml.
+# Times hydrochart on large synthetic W05 files against parsing the same files with lxml and
+# against the copy floor: what merely reading the data file and copying the written pages costs
+# in the same folder.
 #
-# For each data size (1x is about 100 MB: 2,000,000 positions, 50,000 streams, 700 water
-# systems) it generates a file with gen_w05 and takes the best of several runs of
+# For each folder and data size (1x is about 100 MB: 2,000,000 positions, 50,000 streams, 700
+# water systems) it generates a file with gen_w05 and takes the best of several runs of
 #   lxml     /usr/bin/python3 -c "import lxml.etree as E; E.parse(F)"
 #   page     hydrochart F out.htm "" <every water-system code of F>
 #   all      hydrochart F "*"        (one page per water system)
-# measuring wall time and peak RSS with /usr/bin/time. It prints the figures and the ratios
-# run time / lxml time, peak RSS / file size, and time(Nx) / time(1x).
+# and of their floors, each measured right after its run:
+#   page     cat F > /dev/null, plus cp -r of a folder holding only out.htm into a fresh folder
+#   all      cat F > /dev/null, plus cp -r of the folder of pages into a fresh folder
+# measuring wall time (with the shell's clock) and peak RSS (with /usr/bin/time). It prints the
+# figures and the ratios run time / floor, run time / lxml time, peak RSS / file size and
+# time(Nx) / time(1x).
 #
-# Usage: bench/bench_hydrochart.sh [--build DIR] [--runs N] [--sizes "1 2 4"] [--keep]
+# Usage: bench/bench_hydrochart.sh [--build DIR] [--runs N] [--sizes "1 2 4"] [--tmp "DIR..."]
+#                                  [--keep]
 #   --build DIR   build directory holding hydrochart/hydrochart and tools/gen_w05 (default: build)
-#   --runs N      runs per measurement, the best is kept (default: 3)
+#   --runs N      runs per measurement, the best is kept (default: 5)
 #   --sizes LIST  data sizes as multiples of the 100 MB file (default: "1 2 4")
 #   --keep        keep the generated files (their folder is printed)
-#   --tmp DIR     where the files and pages go (default: /tmp). A RAM-backed folder such as
-#                 /dev/shm keeps the disk's writeback out of the figures.
+#   --tmp LIST    folders where the files and pages go, each measured in turn (default:
+#                 "/dev/shm /tmp"). A RAM-backed folder such as /dev/shm keeps the disk's
+#                 writeback out of the figures.
+#   --no-lxml     skip the lxml parse (its ratio shows as n/a)
 #   --windows     instead: the Windows build's hydrochart.exe under Wine against the Linux
-#                 binary, every-water-system mode of the 1x file, in the same run
-#                 (scripts/build-windows.sh first; --windows-build DIR, default build-win/build)
+#                 binary, every-water-system mode of the 1x file, in the same run, in the first
+#                 folder of --tmp (scripts/build-windows.sh first; --windows-build DIR, default
+#                 build-win/build)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 build="$here/build"
-runs=3
+runs=5
 sizes="1 2 4"
 keep=0
-tmpdir=/tmp
+tmpdirs="/dev/shm /tmp"
+with_lxml=1
 windows=0
 windows_build="$here/build-win/build"
 
@@ -41,7 +52,7 @@ bench_windows() {
     [ -e "$tool" ] || { echo "bench_hydrochart.sh: $tool not found" >&2; exit 1; }
   done
   local work
-  work=$(mktemp -d "$tmpdir/bench_windows.XXXXXX")
+  work=$(mktemp -d "${tmpdirs%% *}/bench_windows.XXXXXX")
   # shellcheck disable=SC2064  # the folder is fixed now
   trap "rm -rf '$work'" EXIT
   local file="$work/W05-00_01-g.xml"
@@ -73,10 +84,11 @@ while [ $# -gt 0 ]; do
     --runs) runs=$2; shift 2 ;;
     --sizes) sizes=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    --tmp) tmpdir=$2; shift 2 ;;
+    --tmp) tmpdirs=$2; shift 2 ;;
+    --no-lxml) with_lxml=0; shift ;;
     --windows) windows=1; shift ;;
     --windows-build) windows_build=$(cd "$2" && pwd); shift 2 ;;
-    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,31p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench_hydrochart.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -89,91 +101,175 @@ fi
 hydrochart="$build/hydrochart/hydrochart"
 gen="$build/tools/gen_w05"
 python=/usr/bin/python3
-for tool in "$gen" /usr/bin/time "$python"; do
-  [ -x "$tool" ] || { echo "bench_hydrochart.sh: $tool not found" >&2; exit 1; }
-done
-"$python" -c "import lxml.etree" 2>/dev/null ||
-  { echo "bench_hydrochart.sh: python3-lxml is not installed" >&2; exit 1; }
-have_hydrochart=1
-if [ ! -x "$hydrochart" ]; then
-  echo "note: $hydrochart not found; only lxml is timed" >&2
-  have_hydrochart=0
-fi
 
-work=$(mktemp -d "$tmpdir/bench_hydrochart.XXXXXX")
-if [ "$keep" = 1 ]; then
-  echo "files kept in $work"
-else
-  trap 'rm -rf "$work"' EXIT
-fi
-
-# best_of NAME COMMAND...: runs the command $runs times in $work; sets best_time (seconds)
-# and best_rss (KB) to the fastest run and the largest peak RSS seen.
-best_of() {
-  local name=$1
-  shift
-  best_time=""
-  best_rss=0
-  local i line t m
-  for ((i = 0; i < runs; i++)); do
-    if ! (cd "$work" && /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >"$work/$name.out" 2>&1); then
-      echo "bench_hydrochart.sh: '$name' failed; its output:" >&2
-      tail -n 5 "$work/$name.out" >&2
-      exit 1
-    fi
-    line=$(tail -n 1 "$work/time.txt")
-    t=${line% *}
-    m=${line#* }
-    if [ -z "$best_time" ] || awk -v a="$t" -v b="$best_time" 'BEGIN { exit !(a < b) }'; then
-      best_time=$t
-    fi
-    if [ "$m" -gt "$best_rss" ]; then best_rss=$m; fi
+check_tools() {
+  local tool
+  for tool in "$gen" /usr/bin/time "$python"; do
+    [ -x "$tool" ] || { echo "bench_hydrochart.sh: $tool not found" >&2; exit 1; }
   done
+  if [ "$with_lxml" = 1 ] && ! "$python" -c "import lxml.etree" 2>/dev/null; then
+    echo "bench_hydrochart.sh: python3-lxml is not installed (or use --no-lxml)" >&2
+    exit 1
+  fi
+  have_hydrochart=1
+  if [ ! -x "$hydrochart" ]; then
+    echo "note: $hydrochart not found; only lxml is timed" >&2
+    have_hydrochart=0
+  fi
 }
+
+# now_ns: the shell's clock in nanoseconds.
+now_ns() { date +%s%N; }
+
+# seconds_between START END: nanosecond stamps to seconds.
+seconds_between() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", (b - a) / 1e9 }'; }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.3f", a / b; else printf "n/a" }'; }
 
-declare -A time_of rss_of bytes_of
-printf "%-5s %-6s %10s %9s %10s %12s %14s\n" size run seconds "peak MB" "file MB" "time/lxml" "peak RSS/file"
-for size in $sizes; do
-  file="$work/W05-00_0${size}-g.xml"
+# smaller A B: the smaller of two times (A when B is empty).
+smaller() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 < b + 0) ? a : b }'; }
+
+# measure_run NAME COMMAND...: one run in $work; sets run_time (seconds) and run_rss (KB).
+measure_run() {
+  local name=$1
+  shift
+  local start end
+  start=$(now_ns)
+  if ! (cd "$work" && /usr/bin/time -f "%M" -o "$work/time.txt" "$@" >"$work/$name.out" 2>&1); then
+    echo "bench_hydrochart.sh: '$name' failed; its output:" >&2
+    tail -n 5 "$work/$name.out" >&2
+    exit 1
+  fi
+  end=$(now_ns)
+  run_time=$(seconds_between "$start" "$end")
+  run_rss=$(tail -n 1 "$work/time.txt")
+}
+
+# measure_floor FILE SOURCE: one measurement of the copy floor of a run that read FILE and
+# wrote the folder SOURCE: cat of FILE plus cp -r of SOURCE into a fresh folder. Sets floor_time.
+measure_floor() {
+  local file=$1 source=$2 copy="$work/floor_copy" start end
+  rm -rf "$copy"
+  start=$(now_ns)
+  cat "$file" >/dev/null
+  cp -r "$source" "$copy"
+  end=$(now_ns)
+  floor_time=$(seconds_between "$start" "$end")
+  rm -rf "$copy"
+}
+
+# best_of NAME FLOOR_FILE FLOOR_SOURCE COMMAND...: runs the command $runs times, each followed
+# by a floor measurement (none when FLOOR_SOURCE is empty); sets best_time, best_floor (the
+# fastest of each) and best_rss (the largest peak RSS seen).
+best_of() {
+  local name=$1 floor_file=$2 floor_source=$3
+  shift 3
+  best_time=""
+  best_floor=""
+  best_rss=0
+  local i
+  for ((i = 0; i < runs; i++)); do
+    measure_run "$name" "$@"
+    best_time=$(smaller "$run_time" "$best_time")
+    if [ "$run_rss" -gt "$best_rss" ]; then best_rss=$run_rss; fi
+    if [ -n "$floor_source" ]; then
+      measure_floor "$floor_file" "$floor_source"
+      best_floor=$(smaller "$floor_time" "$best_floor")
+    fi
+  done
+}
+
+# bench_size DIR SIZE: generates the data file of SIZE in $work and measures every kind.
+bench_size() {
+  local dir=$1 size=$2
+  local file="$work/W05-00_0${size}-g.xml" codes bytes kind
   codes=$("$gen" --streams $((50000 * size)) --water-systems $((700 * size)) \
             --positions-per-curve 40 --seed 1 --out "$file" --list-codes)
   bytes=$(stat -c %s "$file")
-  bytes_of[$size]=$bytes
+  bytes_of[$dir,$size]=$bytes
 
-  best_of lxml "$python" -c "import lxml.etree as E; E.parse('$file')"
-  time_of[$size,lxml]=$best_time
-  rss_of[$size,lxml]=$best_rss
-  kinds=lxml
+  kinds=""
+  if [ "$with_lxml" = 1 ]; then
+    best_of lxml "" "" "$python" -c "import lxml.etree as E; E.parse('$file')"
+    time_of[$dir,$size,lxml]=$best_time
+    floor_of[$dir,$size,lxml]=""
+    rss_of[$dir,$size,lxml]=$best_rss
+    kinds=lxml
+  fi
   if [ "$have_hydrochart" = 1 ]; then
+    # The page goes into a folder of its own, so that its floor copies that folder.
+    mkdir -p "$work/page"
     # shellcheck disable=SC2086  # the codes are separate arguments
-    best_of page "$hydrochart" "$file" "$work/out.htm" "" $codes
-    time_of[$size,page]=$best_time
-    rss_of[$size,page]=$best_rss
-    best_of all "$hydrochart" "$file" "*"
-    time_of[$size,all]=$best_time
-    rss_of[$size,all]=$best_rss
-    kinds="lxml page all"
+    best_of page "$file" "$work/page" "$hydrochart" "$file" "$work/page/out.htm" "" $codes
+    time_of[$dir,$size,page]=$best_time
+    floor_of[$dir,$size,page]=$best_floor
+    rss_of[$dir,$size,page]=$best_rss
+    rm -rf "$work/page"
+    best_of all "$file" "${file%.xml}_html" "$hydrochart" "$file" "*"
+    time_of[$dir,$size,all]=$best_time
+    floor_of[$dir,$size,all]=$best_floor
+    rss_of[$dir,$size,all]=$best_rss
+    kinds="$kinds page all"
   fi
   for kind in $kinds; do
-    printf "%-5s %-6s %10s %9s %10s %12s %14s\n" "${size}x" "$kind" "${time_of[$size,$kind]}" \
-      "$(awk -v k="${rss_of[$size,$kind]}" 'BEGIN { printf "%.1f", k / 1024 }')" \
-      "$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1048576 }')" \
-      "$(ratio "${time_of[$size,$kind]}" "${time_of[$size,lxml]}")" \
-      "$(ratio "$((rss_of[$size,$kind] * 1024))" "$bytes")"
+    print_row "$dir" "$size" "$kind"
   done
-  rm -rf "$file" "${file%.xml}_html" "$work/out.htm"
-done
+  rm -rf "$file" "${file%.xml}_html"
+}
 
-first=${sizes%% *}
-echo
-echo "scaling: time(Nx) / time(${first}x)"
-for size in $sizes; do
-  [ "$size" = "$first" ] && continue
-  line="  ${size}x:"
-  for kind in $kinds; do
-    line="$line $kind=$(ratio "${time_of[$size,$kind]}" "${time_of[$first,$kind]}")"
+print_header() {
+  printf "%-9s %-5s %-5s %8s %8s %8s %9s %8s %10s %9s\n" folder size run seconds floor \
+    "/floor" "/lxml" "peak MB" "file MB" "peak/file"
+}
+
+print_row() {
+  local dir=$1 size=$2 kind=$3
+  local t=${time_of[$dir,$size,$kind]} f=${floor_of[$dir,$size,$kind]}
+  local lxml=${time_of[$dir,$size,lxml]:-} bytes=${bytes_of[$dir,$size]}
+  printf "%-9s %-5s %-5s %8s %8s %8s %9s %8s %10s %9s\n" "$dir" "${size}x" "$kind" "$t" \
+    "${f:--}" "$( [ -n "$f" ] && ratio "$t" "$f" || echo -)" \
+    "$( [ -n "$lxml" ] && ratio "$t" "$lxml" || echo n/a)" \
+    "$(awk -v k="${rss_of[$dir,$size,$kind]}" 'BEGIN { printf "%.1f", k / 1024 }')" \
+    "$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1048576 }')" \
+    "$(ratio "$((rss_of[$dir,$size,$kind] * 1024))" "$bytes")"
+}
+
+# print_scaling DIR: time(Nx) / time(first size) of every kind in DIR.
+print_scaling() {
+  local dir=$1 first=${sizes%% *} size line kind
+  echo "scaling in $dir: time(Nx) / time(${first}x)"
+  for size in $sizes; do
+    [ "$size" = "$first" ] && continue
+    line="  ${size}x:"
+    for kind in $kinds; do
+      line="$line $kind=$(ratio "${time_of[$dir,$size,$kind]}" "${time_of[$dir,$first,$kind]}")"
+    done
+    echo "$line"
   done
-  echo "$line"
+}
+
+# bench_folder DIR: every size in a fresh work folder under DIR.
+bench_folder() {
+  local dir=$1 size
+  work=$(mktemp -d "$dir/bench_hydrochart.XXXXXX")
+  if [ "$keep" = 1 ]; then echo "files kept in $work"; fi
+  for size in $sizes; do
+    bench_size "$dir" "$size"
+  done
+  if [ "$keep" != 1 ]; then rm -rf "$work"; fi
+  work=""
+}
+
+check_tools
+declare -A time_of floor_of rss_of bytes_of
+work=""
+trap '[ -n "$work" ] && [ "$keep" != 1 ] && rm -rf "$work"' EXIT
+echo "best of $runs runs; floor = cat of the data file + cp -r of the written pages, same folder"
+print_header
+for dir in $tmpdirs; do
+  bench_folder "$dir"
+done
+for dir in $tmpdirs; do
+  echo
+  print_scaling "$dir"
 done
