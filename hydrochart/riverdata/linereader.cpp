@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "hydrochart/riverdata/textscan.h"
+#include "platform/blocks.h"
 
 using platform::findText;
 
@@ -49,6 +50,13 @@ DataLineReader::DataLineReader(int fd, std::size_t readSize)
   joined_.reserve(kMaxLine);
 }
 
+DataLineReader::DataLineReader(int fd, std::uint64_t offset, std::size_t readSize)
+    : DataLineReader(fd, readSize) {
+  positioned_ = true;
+  blockStart_ = offset;
+  nextBang_ = offset;
+}
+
 bool DataLineReader::fill() {
   if (begin_ > 0) {
     std::memmove(block_.data(), block_.data() + begin_, end_ - begin_);
@@ -57,10 +65,14 @@ bool DataLineReader::fill() {
     begin_ = 0;
   }
   const std::size_t room = std::min(readSize_, block_.size() - kPadding - end_);
-  ssize_t n;
-  do {
-    n = ::read(fd_, block_.data() + end_, room);
-  } while (n < 0 && errno == EINTR);
+  long n;
+  if (positioned_) {
+    n = platform::readAt(fd_, block_.data() + end_, room, blockStart_ + end_);
+  } else {
+    do {
+      n = ::read(fd_, block_.data() + end_, room);
+    } while (n < 0 && errno == EINTR);
+  }
   if (n <= 0) {
     // A read error ends the file like its end does; what was read before it is still handed out.
     eof_ = true;
@@ -113,6 +125,11 @@ bool DataLineReader::fill() {
 }
 
 bool DataLineReader::readRawLine(std::string_view& line) { return nextPiece(line); }
+
+std::string_view DataLineReader::peek(std::size_t want) {
+  while (!eof_ && end_ - begin_ < want) fill();
+  return {block_.data() + begin_, end_ - begin_};
+}
 
 // A comment needs a '!', which river data hardly holds elsewhere: the next '!' is found once
 // ahead of the lines, and only a line that holds it is searched for "<!--".

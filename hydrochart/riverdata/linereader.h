@@ -24,6 +24,9 @@ class DataLineReader {
   explicit DataLineReader(int fd);
   // Reads `readSize` bytes at a time (small sizes let tests split lines across reads).
   DataLineReader(int fd, std::size_t readSize);
+  // Reads a regular file from `offset` on at given offsets (platform::readAt), leaving the
+  // descriptor's own position alone, so that two readers can share one descriptor.
+  DataLineReader(int fd, std::uint64_t offset, std::size_t readSize);
   DataLineReader(const DataLineReader&) = delete;
   DataLineReader& operator=(const DataLineReader&) = delete;
 
@@ -35,6 +38,16 @@ class DataLineReader {
   // lines included); false at the end. Used by readDataLine, exposed for tests.
   bool readRawLine(std::string_view& line);
 
+  // The buffered bytes not yet handed out: at least `want` of them unless the file ends first.
+  // Valid until the next call of any reading function. For callers that read runs of simple
+  // lines straight from the block; they hand back what they used with skip().
+  std::string_view peek(std::size_t want);
+  // Marks the first `count` bytes of the last peek() as read; they must end with a line feed.
+  void skip(std::size_t count) { begin_ += count; }
+
+  // File offset of the first byte not yet handed out.
+  std::uint64_t offset() const { return blockStart_ + begin_; }
+
  private:
   bool fill();
   bool nextPiece(std::string_view& line);
@@ -42,6 +55,7 @@ class DataLineReader {
 
   int fd_;
   std::size_t readSize_;
+  bool positioned_ = false;  // reads at blockStart_ + end_ rather than at the descriptor's position
   std::vector<char> block_;
   std::size_t begin_ = 0;         // first unread byte of block_
   std::size_t end_ = 0;           // one past the last valid byte of block_

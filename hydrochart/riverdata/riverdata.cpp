@@ -4,13 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #include "hydrochart/riverdata/linereader.h"
+#include "hydrochart/riverdata/partload.h"
 #include "hydrochart/riverdata/textscan.h"
+#include "platform/blocks.h"
 #include "platform/textconv.h"
 
 using platform::findText;
@@ -179,17 +185,128 @@ void storeRiverName(Stream& stream, std::string_view name, const char* encoding)
   stream.riverName[n] = '\0';
 }
 
+// Where the records of one kind go during a load: straight into an array of the data set, or
+// (for the second part of a file that is loaded in two parts) into blocks taken from the
+// system, which are copied into the data set's array and given back one by one later, so that
+// the moving never holds a second full copy of the records.
+template <typename Record>
+class RecordStore {
+ public:
+  explicit RecordStore(std::vector<Record>& list) : list_(&list) {}
+  RecordStore() = default;
+  RecordStore(const RecordStore&) = delete;
+  RecordStore& operator=(const RecordStore&) = delete;
+  ~RecordStore() {
+    for (Record* block : blocks_) platform::releaseBlock(block, kBlockBytes);
+  }
+
+  // Index that the next record gets.
+  std::size_t size() const {
+    if (list_ != nullptr) return list_->size();
+    return blocks_.empty() ? 0 : (blocks_.size() - 1) * kBlockRecords + (next_ - blocks_.back());
+  }
+
+  // The record appended; it stays in place until the next push.
+  Record& push(const Record& record) {
+    if (list_ != nullptr) return append(*list_, record);
+    if (next_ == end_) [[unlikely]] nextBlock();
+    *next_ = record;
+    return *next_++;
+  }
+
+  // Appends the records to `target` in order, giving back each block's memory once copied.
+  void moveInto(std::vector<Record>& target) {
+    target.reserve(target.size() + size());
+    for (std::size_t i = 0; i < blocks_.size(); ++i) {
+      const std::size_t n = i + 1 < blocks_.size() ? kBlockRecords
+                                                   : static_cast<std::size_t>(next_ - blocks_[i]);
+      target.insert(target.end(), blocks_[i], blocks_[i] + n);
+      platform::releaseBlock(blocks_[i], kBlockBytes);
+      blocks_[i] = nullptr;
+    }
+    blocks_.clear();
+    next_ = end_ = nullptr;
+  }
+
+ private:
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+  static constexpr std::size_t kBlockRecords = kBlockBytes / sizeof(Record);
+
+  void nextBlock() {
+    if (size() + kBlockRecords > kMaxRecords) throw std::bad_alloc();
+    blocks_.reserve(blocks_.size() + 1);
+    void* block = platform::takeBlock(kBlockBytes);
+    if (block == nullptr) throw std::bad_alloc();
+    blocks_.push_back(static_cast<Record*>(block));
+    next_ = blocks_.back();
+    end_ = next_ + kBlockRecords;
+  }
+
+  std::vector<Record>* list_ = nullptr;
+  std::vector<Record*> blocks_;
+  Record* next_ = nullptr;
+  Record* end_ = nullptr;
+};
+
+using PositionStore = RecordStore<LatLon>;
+
+// Where the records of a load go: the arrays of a data set, or blocks for the second part of a
+// split load.
+struct LoadStores {
+  explicit LoadStores(RiverData& data)
+      : positions(data.pointList),
+        curves(data.curves),
+        points(data.points),
+        streams(data.streams),
+        riverNodes(data.riverNodes) {}
+  LoadStores() = default;
+
+  PositionStore positions;
+  RecordStore<Curve> curves;
+  RecordStore<Point> points;
+  RecordStore<Stream> streams;
+  RecordStore<RiverNode> riverNodes;
+};
+
+// Reads the elements of a file into a data set, from the start of the file or, for the second
+// part of a split load, from a line that starts an element.
 class RiverDataLoader {
  public:
-  RiverDataLoader(int fd, RiverData& data) : reader_(fd), data_(data) {}
+  RiverDataLoader(int fd, RiverData& data)
+      : reader_(fd), data_(data), ownStores_(data), stores_(ownStores_) {}
+  // The same, reading from the start at given offsets, for a descriptor that a second part's
+  // loader reads as well.
+  RiverDataLoader(int fd, std::uint64_t offset, RiverData& data)
+      : reader_(fd, offset, DataLineReader::kReadSize),
+        data_(data),
+        ownStores_(data),
+        stores_(ownStores_) {}
+  // The second part of a split load: from `offset` on; the records go to `stores`, the largest
+  // ids to `data`.
+  RiverDataLoader(int fd, std::uint64_t offset, RiverData& data, LoadStores& stores,
+                  const std::atomic<bool>& cancelled)
+      : reader_(fd, offset, DataLineReader::kReadSize),
+        data_(data),
+        stores_(stores),
+        second_(true),
+        cancelled_(&cancelled),
+        firstLine_(false) {}
 
-  void run() {
+  // Loads up to the end of the file, or stops in the main loop when the next line to read
+  // starts exactly at `stopAt` (returns true then). Passing `stopAt` anywhere else (inside an
+  // element, a comment or an empty line) just goes on to the end.
+  bool run(std::uint64_t stopAt = std::numeric_limits<std::uint64_t>::max()) {
     std::string_view line;
-    bool firstLine = true;
-    while (reader_.readDataLine(line)) {
-      if (firstLine) {
+    for (;;) {
+      if (reader_.offset() >= stopAt) [[unlikely]] {
+        if (reader_.offset() == stopAt) return true;
+        stopAt = std::numeric_limits<std::uint64_t>::max();
+      }
+      if (second_ && cancelled_->load(std::memory_order_relaxed)) return false;
+      if (!reader_.readDataLine(line)) return false;
+      if (firstLine_) {
         nameEncoding_ = declaredNameEncoding(line);
-        firstLine = false;
+        firstLine_ = false;
       }
       std::array<std::size_t, 4> after;
       const std::uint32_t found = elementTags.scan(line, after);
@@ -205,6 +322,15 @@ class RiverDataLoader {
       }
     }
   }
+
+  // True when a river node of this part was turned away because its position lay above the
+  // largest Point id seen so far in the part: with the Points of the part before, it might have
+  // been taken.
+  bool dependsOnEarlierPoints() const { return dependsOnEarlierPoints_; }
+
+  // The encoding of the river names that the file's first line declares (null for UTF-8).
+  // A second part, which never sees that line, reads its names as UTF-8.
+  const char* nameEncoding() const { return nameEncoding_; }
 
  private:
   // Number of the gml:id attribute after `from`; false when the attribute or its closing
@@ -234,10 +360,13 @@ class RiverDataLoader {
   }
 
   void loadPositionList(std::int32_t id) {
-    std::vector<LatLon>& pointList = data_.pointList;
+    PositionStore& pointList = stores_.positions;
     const auto first = static_cast<std::int32_t>(pointList.size());
     std::string_view line;
-    while (reader_.readDataLine(line)) {
+    for (;;) {
+      readPlainPositions(pointList);
+      if (second_ && cancelled_->load(std::memory_order_relaxed)) break;
+      if (!reader_.readDataLine(line)) break;
       // The common line: two plain numbers and one blank, nothing else, so no closing tag.
       const char* p = line.data();
       const char* const end = p + line.size();
@@ -245,7 +374,7 @@ class RiverDataLoader {
       if (parsePlainDecimal(p, end, position.lat) && p < end && *p == ' ') {
         ++p;
         if (parsePlainDecimal(p, end, position.lon) && p == end) {
-          append(pointList, position);
+          pointList.push(position);
           continue;
         }
       }
@@ -256,11 +385,35 @@ class RiverDataLoader {
       }
       if (parseLatLon(line, position.lat, position.lon)) {
         requireFinite(position.lat, position.lon);
-        append(pointList, position);
+        pointList.push(position);
       }
     }
     const auto last = static_cast<std::int32_t>(pointList.size()) - 1;
-    append(data_.curves, Curve{first, last, id});
+    stores_.curves.push(Curve{first, last, id});
+  }
+
+  // Takes the lines of the common form "<number> <number>\n" (plain decimals, one blank, no
+  // CR) straight from the reader's block, without handing them out one by one, and stops before
+  // the first line of any other form. Such a line is exactly what readDataLine would give (it
+  // holds no NUL, no comment and is short), and it would be stored as the same position.
+  void readPlainPositions(PositionStore& pointList) {
+    for (;;) {
+      const std::string_view block = reader_.peek(DataLineReader::kMaxLine + 2);
+      const char* const begin = block.data();
+      const char* const end = begin + block.size();
+      const char* p = begin;
+      for (;;) {
+        const char* q = p;
+        LatLon position;
+        if (!parsePlainDecimal(q, end, position.lat) || q == end || *q != ' ') break;
+        ++q;
+        if (!parsePlainDecimal(q, end, position.lon) || q == end || *q != '\n') break;
+        pointList.push(position);
+        p = q + 1;
+      }
+      if (p == begin) return;
+      reader_.skip(static_cast<std::size_t>(p - begin));
+    }
   }
 
   void loadPoint(std::string_view line, std::size_t afterTag) {
@@ -279,14 +432,14 @@ class RiverDataLoader {
         Point point{0.0, 0.0, id};
         if (parseLatLon(line.substr(start, end - start), point.lat, point.lon)) {
           requireFinite(point.lat, point.lon);
-          append(data_.points, point);
+          stores_.points.push(point);
         }
       }
     }
   }
 
   void loadStream() {
-    Stream& stream = append(data_.streams, Stream{});
+    Stream& stream = stores_.streams.push(Stream{});
     std::string_view line;
     std::array<std::size_t, kStreamTags.size()> after;
     while (reader_.readDataLine(line)) {
@@ -365,16 +518,43 @@ class RiverDataLoader {
       const std::int32_t position = parseIdNumber(reference);
       if (hasId && position >= 0 && position <= data_.maxPt) {
         node.position = position;
-        append(data_.riverNodes, node);
+        stores_.riverNodes.push(node);
         stored = true;
+      } else if (hasId && position >= 0 && second_) {
+        dependsOnEarlierPoints_ = true;
       }
     }
   }
 
   DataLineReader reader_;
   RiverData& data_;
+  LoadStores ownStores_;
+  LoadStores& stores_;
+  bool second_ = false;
+  const std::atomic<bool>* cancelled_ = nullptr;
+  bool dependsOnEarlierPoints_ = false;
+  bool firstLine_ = true;
   const char* nameEncoding_ = nullptr;  // iconv name of a file that is not UTF-8
 };
+
+// Size of a regular file, else 0.
+std::uint64_t regularFileSize(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
+// Room for the streams of `bytes` of a typical file (one stream per 1.2 KB and more), so that
+// the array is not copied as it grows. Like the positions, the memory is only touched as
+// streams arrive.
+void reserveStreams(std::vector<Stream>& streams, std::uint64_t bytes) {
+  const auto expected = static_cast<std::size_t>(std::min<std::uint64_t>(bytes / 1200, 1u << 24));
+  try {
+    streams.reserve(std::max(kRecordStart, expected));
+  } catch (const std::bad_alloc&) {
+    streams.reserve(kRecordStart);
+  }
+}
 
 // Room for the positions of a typical file, so that a large file needs no copying growth.
 // The memory is only touched as positions arrive.
@@ -389,6 +569,144 @@ void reservePositions(RiverData& data, int fd) {
   } catch (const std::bad_alloc&) {
     data.pointList.reserve(kPointListStart);
   }
+  // The position array is filled in one pass: millions of small page faults cost more than
+  // parsing its numbers.
+  platform::adviseLargePages(data.pointList.data(), data.pointList.capacity() * sizeof(LatLon));
+}
+
+// Files from this size on are loaded in two parts at once.
+constexpr std::uint64_t kSplitLoadSize = std::uint64_t{8} << 20;
+constexpr std::array<std::string_view, 4> kPartStarts = {"<gml:Curve ", "<gml:Point ",
+                                                         "<ksj:Stream ", "<ksj:RiverNode "};
+
+// Offset of a line near the middle of the file that starts an element and follows a non-empty
+// line, or 0 when there is none close by. The second part of the load starts there.
+std::uint64_t findPartStart(int fd, std::uint64_t fileSize) {
+  constexpr std::size_t kWindow = std::size_t{1} << 20;
+  const std::uint64_t from = fileSize / 2;
+  std::vector<char> window(kWindow);
+  const long n = platform::readAt(fd, window.data(), window.size(), from);
+  if (n <= 0) return 0;
+  const std::string_view text(window.data(), static_cast<std::size_t>(n));
+  std::size_t best = kNotFound;
+  for (const std::string_view tag : kPartStarts) {
+    const std::size_t at = findText(text, tag);
+    if (at < best) best = at;
+  }
+  if (best == kNotFound) return 0;
+  const std::size_t lineFeed = text.rfind('\n', best);
+  // The line before must be a line of its own (not empty, no CR-only end) inside the window.
+  if (lineFeed == std::string_view::npos || lineFeed == 0 || text[lineFeed - 1] == '\n' ||
+      text[lineFeed - 1] == '\r') {
+    return 0;
+  }
+  return from + lineFeed + 1;
+}
+
+// Appends the records of the second part to those of the first; positions are renumbered.
+void appendPart(RiverData& data, const RiverData& part, LoadStores& stores) {
+  const std::size_t base = data.pointList.size();
+  if (data.curves.size() + stores.curves.size() > kMaxRecords ||
+      data.points.size() + stores.points.size() > kMaxRecords ||
+      data.streams.size() + stores.streams.size() > kMaxRecords ||
+      data.riverNodes.size() + stores.riverNodes.size() > kMaxRecords ||
+      base + stores.positions.size() > kMaxRecords) {
+    throw std::bad_alloc();
+  }
+  stores.positions.moveInto(data.pointList);
+  const std::size_t firstCurve = data.curves.size();
+  stores.curves.moveInto(data.curves);
+  const auto shift = static_cast<std::int32_t>(base);
+  for (std::size_t i = firstCurve; i < data.curves.size(); ++i) {
+    data.curves[i].first += shift;
+    data.curves[i].last += shift;
+  }
+  stores.points.moveInto(data.points);
+  stores.streams.moveInto(data.streams);
+  stores.riverNodes.moveInto(data.riverNodes);
+  data.maxCv = std::max(data.maxCv, part.maxCv);
+  data.maxPt = std::max(data.maxPt, part.maxPt);
+}
+
+}  // namespace
+
+// The second part's records are used only when this thread arrives at the part's start in its
+// main loop, so that it would have read the rest exactly as the second thread did; otherwise
+// (the start was inside an element or a comment, a river node of the second part might have
+// depended on Points of the first, the file declares another encoding for its names, or the
+// second thread met a fault of the data) this thread loads the rest itself, and meets any such
+// fault there in its turn.
+void riverdata_detail::loadRecordsInParts(int fd, RiverData& data, std::uint64_t partStart) {
+  if (partStart == 0) {
+    RiverDataLoader(fd, data).run();
+    return;
+  }
+
+  RiverData part;
+  LoadStores stores;
+  std::atomic<bool> cancelled{false};
+  bool partLoaded = false;
+  bool partDependent = false;
+  std::thread second;
+  try {
+    second = std::thread([&] {
+      try {
+        RiverDataLoader loader(fd, partStart, part, stores, cancelled);
+        loader.run();
+        partDependent = loader.dependsOnEarlierPoints();
+        partLoaded = !cancelled.load();
+      } catch (...) {
+        // Memory ran short or the data holds a fault: the first thread reads that part itself.
+      }
+    });
+  } catch (const std::system_error&) {
+    RiverDataLoader(fd, 0, data).run();  // no second thread to be had
+    return;
+  }
+  // Stops the second thread when this one does not reach its start; always waits for it.
+  struct Joiner {
+    std::thread& thread;
+    std::atomic<bool>& cancelled;
+    ~Joiner() {
+      if (thread.joinable()) {
+        cancelled = true;
+        thread.join();
+      }
+    }
+  } joiner{second, cancelled};
+
+  std::optional<RiverDataLoader> first(std::in_place, fd, std::uint64_t{0}, data);
+  const bool reached = first->run(partStart);
+  if (!reached) {
+    cancelled = true;
+    return;
+  }
+  second.join();
+  if (partLoaded && !cancelled && !partDependent && first->nameEncoding() == nullptr) {
+    first.reset();  // its read block is no longer needed while the parts are joined
+    appendPart(data, part, stores);
+    return;
+  }
+  // Continue from the part's start as the load from the start would.
+  first->run();
+}
+
+namespace {
+
+// Loads the file in two parts at once when it is large and a line near its middle starts an
+// element; else in one.
+void loadRecords(int fd, RiverData& data) {
+  const std::uint64_t size = regularFileSize(fd);
+  if (size < kSplitLoadSize) {
+    RiverDataLoader(fd, data).run();
+    return;
+  }
+  const std::uint64_t partStart = findPartStart(fd, size);
+  if (partStart == 0) {
+    RiverDataLoader(fd, 0, data).run();  // the search read at an offset: so does the load
+    return;
+  }
+  riverdata_detail::loadRecordsInParts(fd, data, partStart);
 }
 
 }  // namespace
@@ -407,9 +725,9 @@ LoadStatus loadRiverData(const std::string& path, RiverData& data) {
     reservePositions(data, fd);
     data.curves.reserve(kRecordStart);
     data.points.reserve(kRecordStart);
-    data.streams.reserve(kRecordStart);
+    reserveStreams(data.streams, regularFileSize(fd));
     data.riverNodes.reserve(kRecordStart);
-    RiverDataLoader(fd, data).run();
+    loadRecords(fd, data);
     buildRiverDataIndex(data);
   } catch (const std::bad_alloc&) {
     ::close(fd);

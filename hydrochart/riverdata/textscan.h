@@ -68,7 +68,7 @@ class TagSet {
 // then reads the general way.
 // True when the 8 bytes at `p` are all decimal digits; `value` then holds their number.
 // Reading eight digits at once matters for coordinates with 8 decimals.
-inline bool readEightDigits(const char* p, std::uint64_t& value) {
+[[gnu::always_inline]] inline bool readEightDigits(const char* p, std::uint64_t& value) {
   if constexpr (std::endian::native != std::endian::little) {
     return false;
   } else {
@@ -87,7 +87,8 @@ inline bool readEightDigits(const char* p, std::uint64_t& value) {
   }
 }
 
-inline bool parsePlainDecimal(const char*& p, const char* end, double& value) {
+[[gnu::always_inline]] inline bool parsePlainDecimal(const char*& p, const char* end,
+                                                    double& value) {
   static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
