@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "hydrochart/drawahead.h"
 #include "hydrochart/mappage/pagetext.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
@@ -65,9 +66,11 @@ struct PageInputs {
   const std::string& codeListPath;
 };
 
-// Writes the page of water system `code` into `folder`. `drawing` receives why drawing failed.
+// Writes the page of water system `code`, part `part` of `drawer`, into `folder`. `drawing`
+// receives why drawing failed.
 PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in,
-                                 std::uint32_t code, Progress& progress, DrawResult& drawing) {
+                                 std::uint32_t code, PartsDrawer& drawer, std::size_t part,
+                                 Progress& progress, DrawResult& drawing) {
   const std::string digits = sixDigits(code);
   const std::optional<std::string> label = waterSystemLabel(in.data, in.list, code);
   // A "<" in a label (from a crafted data file or code list) must not end the title element.
@@ -94,7 +97,7 @@ PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in
   }
   progress.waterSystemPageStarted(code);
   std::int32_t colorIndex = 0;
-  drawing = drawWaterSystem(page, in.data, code, 0, true, colorIndex);
+  drawing = drawer.draw(part, page, colorIndex);
   if (!drawing.drawn()) return PageOutcome::DrawingFailed;
   if (!closeMapPage(page)) {
     progress.waterSystemPageNotCreated(code);
@@ -135,9 +138,17 @@ AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& 
     // An existing folder is used again; one that cannot be made shows as pages that fail.
     platform::makeDirectory(folder);
     const PageInputs inputs{dataPath, data, list, codeListPath};
-    for (const std::uint32_t code : waterSystemCodeList) {
-      const PageOutcome outcome =
-          writeWaterSystemPage(folder, inputs, code, progress, result.drawing);
+    // Each page is one water system in automatic colours; the next pages are drawn ahead while
+    // one is written.
+    std::vector<DrawPart> parts(waterSystemCodeList.size());
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      parts[i].code = waterSystemCodeList[i];
+      parts[i].freshPage = true;
+    }
+    PartsDrawer drawer(data, std::move(parts));
+    for (std::size_t i = 0; i < waterSystemCodeList.size(); ++i) {
+      const PageOutcome outcome = writeWaterSystemPage(folder, inputs, waterSystemCodeList[i],
+                                                       drawer, i, progress, result.drawing);
       if (endsRun(outcome)) {
         result.kind = resultKind(outcome);
         return result;

@@ -11,6 +11,7 @@
 #include "hydrochart/allpages.h"
 #include "hydrochart/codelist.h"
 #include "hydrochart/indexpage.h"
+#include "hydrochart/drawahead.h"
 #include "hydrochart/mappage/drawing.h"
 #include "hydrochart/mappage/pagetext.h"
 #include "hydrochart/report.h"
@@ -124,22 +125,24 @@ void warnIfNothingMatches(const std::string& argument, std::uint64_t code, const
 }
 
 // Draws the rivers and water systems of the code arguments (from the fourth argument on).
+// The parts after the one being drawn are drawn ahead meanwhile.
 DrawResult drawCodeArguments(MapPage& page, const std::vector<std::string>& args,
                              const RiverData& data, Report& report) {
-  std::int32_t colorIndex = 0;
+  std::vector<DrawPart> parts;
   for (std::size_t i = 3; i < args.size(); ++i) {
     const CodeArgument argument = parseCodeArgument(args[i]);
-    warnIfNothingMatches(args[i], argument.code, data, args[0], report);
-    DrawResult result;
-    if (argument.code >= kSmallestRiverCode) {
-      const Color color =
-          argument.automatic ? colorFromIndex(colorIndex, kColorDarkening) : argument.color;
-      result = drawRiver(page, data, argument.code, color);
-      ++colorIndex;
-    } else {
-      result = drawWaterSystem(page, data, static_cast<std::uint32_t>(argument.code),
-                               argument.color, argument.automatic, colorIndex);
-    }
+    DrawPart& part = parts.emplace_back();
+    part.river = argument.code >= kSmallestRiverCode;
+    part.code = argument.code;
+    part.color = argument.color;
+    part.automatic = argument.automatic;
+  }
+  // The drawer's thread is done with the data set when the drawer goes.
+  PartsDrawer drawer(data, parts);
+  std::int32_t colorIndex = 0;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    warnIfNothingMatches(args[i + 3], parts[i].code, data, args[0], report);
+    DrawResult result = drawer.draw(i, page, colorIndex);
     if (!result.drawn()) return result;
   }
   return {};

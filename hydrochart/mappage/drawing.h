@@ -40,6 +40,10 @@ struct DrawResult {
 // Draws every stream of river `riverCode` on the page (nothing when no stream matches).
 DrawResult drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Color color);
 
+// True when drawRiver would draw river `riverCode` without a failure. Sets `streams` to the
+// number of streams it would draw (each adds one to the page's path count).
+bool riverDrawsCleanly(const RiverData& data, std::uint64_t riverCode, std::int32_t& streams);
+
 // Distinct water-system codes of all streams, ascending.
 std::vector<std::uint32_t> collectWaterSystemCodes(const RiverData& data);
 

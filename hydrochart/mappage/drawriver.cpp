@@ -276,6 +276,29 @@ NodePoint findRiverNodePoint(const RiverData& data, const NodeIdText& reference)
   return {NodePoint::Kind::Unresolved, -1};
 }
 
+// Mirrors the failures of drawStream: a stream without its Curve, and a node reference that does
+// not resolve (stream nodes of every stream, river nodes of the first).
+bool riverDrawsCleanly(const RiverData& data, std::uint64_t riverCode, std::int32_t& streams) {
+  const std::vector<std::int32_t>& indexes = streamsOfRiver(data, riverCode);
+  streams = static_cast<std::int32_t>(indexes.size());
+  const auto resolves = [&data](const NodeIdText& reference) {
+    return findRiverNodePoint(data, reference).kind != NodePoint::Kind::Unresolved;
+  };
+  bool firstStream = true;
+  for (const std::int32_t streamIndex : indexes) {
+    const Stream& stream = data.streams[streamIndex];
+    if (findCurveIndex(data, stream.location) < 0 || !resolves(stream.startStreamNode) ||
+        !resolves(stream.endStreamNode)) {
+      return false;
+    }
+    if (firstStream && (!resolves(stream.startRiverNode) || !resolves(stream.endRiverNode))) {
+      return false;
+    }
+    firstStream = false;
+  }
+  return true;
+}
+
 DrawResult drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Color color) {
   bool firstStream = true;
   for (const std::int32_t streamIndex : streamsOfRiver(data, riverCode)) {

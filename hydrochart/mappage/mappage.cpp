@@ -84,8 +84,21 @@ bool openMapPage(MapPage& page, const std::string& path, std::string_view title)
   page.output.flushIfLarge();
 
   page.pathCount = 0;
-  page.mapBounds = MapBounds{DBL_MAX, DBL_MIN, DBL_MAX, DBL_MIN};
+  page.mapBounds = kEmptyMapBounds;
   return true;
+}
+
+void startPageInMemory(MapPage& page) {
+  page.output.keepInMemory();
+  page.pathCount = 0;
+  page.mapBounds = kEmptyMapBounds;
+}
+
+void widenBounds(MapBounds& bounds, const MapBounds& other) {
+  if (other.minLat < bounds.minLat) bounds.minLat = other.minLat;
+  if (other.maxLat > bounds.maxLat) bounds.maxLat = other.maxLat;
+  if (other.minLon < bounds.minLon) bounds.minLon = other.minLon;
+  if (other.maxLon > bounds.maxLon) bounds.maxLon = other.maxLon;
 }
 
 bool closeMapPage(MapPage& page) {

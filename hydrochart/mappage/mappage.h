@@ -2,6 +2,7 @@
 // document end, and the state of the page being written.
 #pragma once
 
+#include <cfloat>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +20,13 @@ struct MapBounds {
 // islands.
 constexpr MapBounds kJapanBounds{24.0, 46.0, 122.0, 154.0};
 
+// Bounds of a page before any position widened them.
+constexpr MapBounds kEmptyMapBounds{DBL_MAX, DBL_MIN, DBL_MAX, DBL_MIN};
+
+// Widens `bounds` by a box that positions widened from kEmptyMapBounds on: the same bounds as
+// widening `bounds` by those positions one by one.
+void widenBounds(MapBounds& bounds, const MapBounds& other);
+
 // One open page and its state. Only one page is written at a time; `pathCount` keeps its value
 // after the page is closed so that callers can report it. A page left unfinished after a
 // drawing failure still gets every line written before it.
@@ -32,6 +40,11 @@ struct MapPage {
 // Returns false, with nothing written and the page state unchanged, when the file cannot be
 // created. `title` is UTF-8 and written verbatim.
 [[nodiscard]] bool openMapPage(MapPage& page, const std::string& path, std::string_view title);
+
+// Starts a page without a file, with the state openMapPage gives but no head: all text drawn
+// onto it stays in its output's pending text. Used to draw parts of a page ahead of writing
+// them.
+void startPageInMemory(MapPage& page);
 
 // Writes the view-fitting line and the document end and closes the file. The view fits the
 // box of every polyline position drawn, or kJapanBounds when none was. True when every byte of

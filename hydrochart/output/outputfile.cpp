@@ -61,6 +61,7 @@ bool OutputFile::open(const std::string& path, Mode mode) {
   temporary_ = std::move(replacement.temporaryPath);
   target_ = std::move(replacement.target);
   failed_ = false;
+  inMemory_ = false;
   crLf_ = platform::kCrLfLineEnds && mode != Mode::InPlaceBinary;
   pending_.clear();
   pending_.reserve(kBlockSize + kBlockSize / 4);
@@ -68,8 +69,15 @@ bool OutputFile::open(const std::string& path, Mode mode) {
   return true;
 }
 
+void OutputFile::keepInMemory() {
+  finish();
+  failed_ = false;
+  inMemory_ = true;
+  pending_.clear();
+}
+
 void OutputFile::flush() {
-  if (pending_.empty()) return;
+  if (pending_.empty() || inMemory_) return;
   if (file_ != nullptr && !failed_) {
     std::string_view text = pending_;
     if (crLf_) {

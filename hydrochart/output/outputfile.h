@@ -48,7 +48,13 @@ class OutputFile {
     if (pending_.size() >= kBlockSize) flush();
   }
   // Hands the pending text to the file (or drops it when no file is open or a write failed).
+  // A writer kept in memory keeps it.
   void flush();
+
+  // Finishes any open file (as the destructor would) and from now on collects all text in
+  // pending() without a file, until the next open(). Used to draw parts of a page ahead of
+  // writing them.
+  void keepInMemory();
 
   // Writes the rest, closes the file and, for a replaced file, puts it in place. True when
   // every byte reached the file; false also when no file was open.
@@ -62,6 +68,7 @@ class OutputFile {
   bool crLf_ = false;     // "\n" in the text is written as CR LF
   std::string crLfText_;  // a block with CR LF line ends, while it is written
   bool failed_ = false;
+  bool inMemory_ = false;
   std::string temporary_;  // the file written instead of target_; empty when writing in place
   std::string target_;
 };

@@ -192,6 +192,16 @@ TEST(DrawRiverTest, FailuresStopAfterTheLinesBeforeThem) {
   ASSERT_EQ(out.size(), 7u);  // no stream-node markers, the river start marker
   EXPECT_EQ(out[6], "marker0001ra.bindPopup(\"x 始点\");");
 
+  // The check ahead of drawing agrees with every outcome above.
+  std::int32_t streams = -1;
+  EXPECT_TRUE(riverDrawsCleanly(data, 1234560001, streams));
+  EXPECT_EQ(streams, 1);
+  EXPECT_TRUE(riverDrawsCleanly(data, 999, streams));  // no such river
+  EXPECT_EQ(streams, 0);
+  for (const std::uint64_t failing : {5000001u, 5000011u, 5000012u, 5000013u, 5000014u}) {
+    EXPECT_FALSE(riverDrawsCleanly(data, failing, streams)) << failing;
+  }
+
   // The lookup on its own: empty, resolved, unresolved (an id is its first 13 characters).
   EXPECT_EQ(findRiverNodePoint(data, NodeIdText{}).kind, NodePoint::Kind::NoReference);
   const NodePoint found = findRiverNodePoint(data, nodeId("sn2"));

@@ -118,3 +118,23 @@ TEST(OutputFileTest, LargeTextArrivesWholeInBlocks) {
 }
 
 }  // namespace
+
+TEST(OutputFileTest, TextKeptInMemoryStaysUntilTheNextOpen) {
+  TempFolder folder;
+  const std::string path = folder.file("page.htm");
+  OutputFile file;
+  ASSERT_TRUE(file.open(path));
+  file.append("written\n");
+  // The open file is finished first; then no flush gives the text away, however large.
+  file.keepInMemory();
+  EXPECT_EQ(readFile(path), "written\n");
+  const std::string large(OutputFile::kBlockSize + 10, 'x');
+  file.append(large);
+  file.flush();
+  EXPECT_EQ(file.pending(), large);
+  EXPECT_FALSE(file.close());  // there is no file to close
+  ASSERT_TRUE(file.open(path));
+  file.append("again\n");
+  EXPECT_TRUE(file.close());
+  EXPECT_EQ(readFile(path), "again\n");
+}
