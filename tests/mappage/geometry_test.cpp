@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "hydrochart/mappage/colors.h"
 
@@ -59,6 +61,34 @@ TEST(GeometryTest, CurveLengthUsesMiddleLatitudeScales) {
   const std::vector<LatLon> padded = {
       {0, 0}, {35.00, 139.00}, {35.01, 139.00}, {35.01, 139.01}, {80, 80}};
   EXPECT_EQ(curveLength(padded, 1, 3), length);
+}
+
+TEST(GeometryTest, CurveLengthIsTheSumOfItsSegmentsInOrderToTheLastBit) {
+  // Irregular positions, odd and even segment counts, any start: the sum is that of the
+  // segments one after the other at the scales of the middle latitude.
+  std::vector<LatLon> points;
+  for (int i = 0; i < 41; ++i) {
+    points.push_back(
+        {35.0 + std::sin(i * 0.7) * 0.013 + i * 1e-4, 139.0 + std::cos(i * 1.3) * 0.017});
+  }
+  for (std::int32_t first = 0; first < 4; ++first) {
+    for (std::int32_t last = first + 1; last < 41; ++last) {
+      double maxLat = points[first].lat;
+      double minLat = maxLat;
+      for (std::int32_t i = first; i <= last; ++i) {
+        maxLat = std::max(maxLat, points[i].lat);
+        minLat = std::min(minLat, points[i].lat);
+      }
+      const auto [ky, kx] = kmPerDegreeAt((maxLat + minLat) * 0.5);
+      double expected = 0;
+      for (std::int32_t i = first; i < last; ++i) {
+        const double dy = (points[i + 1].lat - points[i].lat) * ky;
+        const double dx = (points[i + 1].lon - points[i].lon) * kx;
+        expected = std::sqrt(dx * dx + dy * dy) + expected;
+      }
+      ASSERT_EQ(curveLength(points, first, last), expected) << first << ".." << last;
+    }
+  }
 }
 
 TEST(GeometryTest, HueChannelIsATrapezoidOverTheCircle) {
