@@ -14,12 +14,12 @@ __extension__ typedef unsigned __int128 Uint128;
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-constexpr char kDigitPairs[] =
+}  // namespace
+
+const char detail::kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
-
-}  // namespace
 
 void appendDecimal(std::string& out, std::int64_t value) {
   char buffer[24];
@@ -77,11 +77,10 @@ std::uint64_t scaledExactly(std::uint64_t bits) {
 
 }  // namespace
 
-char* writeFixed8(char* out, double value) {
-  // Coordinates are written by the million. Below 4096 the double product |value| * 10^8 is
-  // within 2^-15 of the exact one, so unless its fraction lies near one half it rounds to the
-  // same integer; near one half, and from 4096 to 2^32, the exact integer path decides. Other
-  // values go through to_chars.
+char* detail::writeFixed8AnyValue(char* out, double value) {
+  // Below 4096 the double product |value| * 10^8 is within 2^-15 of the exact one, so unless
+  // its fraction lies near one half it rounds to the same integer; near one half, and from 4096
+  // to 2^32, the exact integer path decides. Other values go through to_chars.
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
   const double magnitude = std::fabs(value);
   std::uint64_t scaled;
@@ -102,31 +101,7 @@ char* writeFixed8(char* out, double value) {
     return std::to_chars(out, out + kMaxFixed8Length, value, std::chars_format::fixed, 8).ptr;
   }
 
-  if ((bits >> 63) != 0) *out++ = '-';
-  const std::uint64_t whole = scaled / 100000000u;
-  const auto fraction = static_cast<std::uint32_t>(scaled - whole * 100000000u);
-  // Latitudes and longitudes have at most three digits before the point.
-  if (whole < 10) {
-    *out++ = static_cast<char>('0' + whole);
-  } else if (whole < 100) {
-    std::memcpy(out, kDigitPairs + 2 * whole, 2);
-    out += 2;
-  } else if (whole < 1000) {
-    *out++ = static_cast<char>('0' + whole / 100);
-    std::memcpy(out, kDigitPairs + 2 * (whole % 100), 2);
-    out += 2;
-  } else {
-    out = std::to_chars(out, out + 12, whole).ptr;
-  }
-  *out++ = '.';
-  // Two independent halves of four digits keep the divisions out of one long chain.
-  const std::uint32_t high = fraction / 10000;
-  const std::uint32_t low = fraction % 10000;
-  std::memcpy(out, kDigitPairs + 2 * (high / 100), 2);
-  std::memcpy(out + 2, kDigitPairs + 2 * (high % 100), 2);
-  std::memcpy(out + 4, kDigitPairs + 2 * (low / 100), 2);
-  std::memcpy(out + 6, kDigitPairs + 2 * (low % 100), 2);
-  return out + 8;
+  return writeScaled8(out, (bits >> 63) != 0, scaled);
 }
 
 void appendFixed8(std::string& out, double value) {
