@@ -25,11 +25,12 @@ RiverData& sampleData(DataBuilder& b) {
         const double lat = 30.0 + ws + river * 0.1 + s * 0.01;
         b.addCurve(curveId, {{lat, 130.0 + s}, {lat + 0.005, 130.5 + s}, {lat - 0.5, 129.0}});
         b.addPoint(++node, lat, 130.0 + s);
-        b.addNode("n" + std::to_string(node), node);
+        const std::string name = std::to_string(node);
+        b.addNode(name, node);
         Stream& stream = b.addStream(ws, std::uint64_t{ws} * 10000 + river, curveId, "川");
-        stream.startStreamNode = nodeId("n" + std::to_string(node));
-        stream.endStreamNode = nodeId("n" + std::to_string(node));
-        stream.startRiverNode = nodeId("n" + std::to_string(node));
+        stream.startStreamNode = nodeId(name);
+        stream.endStreamNode = nodeId(name);
+        stream.startRiverNode = nodeId(name);
       }
     }
   }
