@@ -67,8 +67,8 @@ class PartsDrawer {
   std::vector<DrawPart> parts_;
   std::unique_ptr<Slot[]> slots_;
   std::atomic<std::size_t> current_{0};  // part that draw() works on
-  std::size_t swept_ = 0;                 // parts before it whose slots are given back
-  std::size_t aheadBytes_ = 0;            // estimated text of the parts drawn ahead, not yet used
+  std::size_t swept_ = 0;                // parts before it whose slots are given back
+  std::size_t aheadBytes_ = 0;           // estimated text of the parts drawn ahead, not yet used
   std::atomic<bool> stopping_{false};
   std::mutex mutex_;
   std::condition_variable changed_;

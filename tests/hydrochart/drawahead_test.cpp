@@ -1,5 +1,7 @@
 // Drawing parts with a second thread ahead gives the pages, state and results of drawing them
 // one after the other.
+#include "hydrochart/drawahead.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "hydrochart/drawahead.h"
 #include "tests/mappage/testsupport.h"
 
 namespace {
@@ -119,9 +120,9 @@ DrawPart river(std::uint64_t code, bool automatic = true, Color color = 0) {
 TEST(PartsDrawerTest, OnePageOfManyPartsIsDrawnAsInTurn) {
   DataBuilder b;
   const RiverData& data = sampleData(b);
-  std::vector<DrawPart> parts = {system(1), river(20001), system(3), river(40002, false, 0x123456),
-                                 system(2), system(4), system(6), system(9), system(77),
-                                 river(10001), system(1), system(6)};
+  std::vector<DrawPart> parts = {system(1),  river(20001), system(3), river(40002, false, 0x123456),
+                                 system(2),  system(4),    system(6), system(9),
+                                 system(77), river(10001), system(1), system(6)};
   expectSameDrawing(data, parts);
   // A failing part ends the drawing, wherever it comes.
   parts.insert(parts.begin() + 7, system(8));
@@ -165,7 +166,8 @@ TEST(PartsDrawerTest, LargePartsAmongSmallOnes) {
   b.addStream(20, 200001, 5000, "大河");
   const RiverData& data = b.finish();
   std::vector<DrawPart> parts;
-  for (const std::uint32_t ws : {1u, 2u, 20u, 3u, 4u, 20u, 20u, 6u, 9u}) parts.push_back(system(ws));
+  for (const std::uint32_t ws : {1u, 2u, 20u, 3u, 4u, 20u, 20u, 6u, 9u})
+    parts.push_back(system(ws));
   expectSameDrawing(data, parts);
 }
 

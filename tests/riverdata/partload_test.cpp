@@ -1,5 +1,7 @@
 // Loading a file in two parts at once must give exactly the records of a single pass, wherever
 // the second part starts.
+#include "hydrochart/riverdata/partload.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "hydrochart/riverdata/partload.h"
 #include "hydrochart/riverdata/riverdata.h"
 #include "tests/riverdata/openfile.h"
 #include "tests/support/tempfolder.h"
@@ -40,7 +41,8 @@ std::string stream(int location, int code, const std::string& name) {
          "</ksj:waterSystemCode>\n\t<ksj:riverCode codeSpace=\"RiverTypeCode.xml\">" +
          std::to_string(code) + "0001</ksj:riverCode>\n\t<ksj:sectionType>1</ksj:sectionType>\n" +
          "\t<ksj:riverName>" + name + "</ksj:riverName>\n" +
-         "\t<ksj:startRiverNode xlink:href=\"#rn_1\"/>\n\t<ksj:endRiverNode xlink:href=\"#rn_2\"/>\n"
+         "\t<ksj:startRiverNode xlink:href=\"#rn_1\"/>\n\t<ksj:endRiverNode "
+         "xlink:href=\"#rn_2\"/>\n"
          "</ksj:Stream>\n";
 }
 
@@ -149,8 +151,8 @@ TEST(PartLoad, NamesOfAFileInAnotherEncodingAreConvertedWhereverThePartStarts) {
   // "川" in Shift_JIS; the second part never sees the declaration on the first line.
   std::string body = curve(1, "35.1 139.1\n") + stream(1, 810001, "\x90\xEC") +
                      curve(2, "35.2 139.2\n") + stream(2, 810001, "\x90\xEC");
-  const std::string text = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<ksj:Dataset>\n" +
-                           body + "</ksj:Dataset>\n";
+  const std::string text =
+      "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<ksj:Dataset>\n" + body + "</ksj:Dataset>\n";
   expectEveryStartAsOnePass(text);
   TempFolder folder;
   const RiverData whole = loadInParts(folder.write("W05-sjis.xml", text), 0);
@@ -183,9 +185,9 @@ TEST(PartLoad, LargeFileLoadsAsInOnePass) {
   for (int i = 1; i < 200; ++i) body += stream(i, 810000 + i % 7, "川");
   for (int i = 1; i < 200; ++i) body += riverNode(i, 200 - i);
   TempFolder folder;
-  const std::string path = folder.write(
-      "W05-large.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ksj:Dataset>\n" + body +
-                           "</ksj:Dataset>\n");
+  const std::string path =
+      folder.write("W05-large.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ksj:Dataset>\n" +
+                                        body + "</ksj:Dataset>\n");
   const RiverData whole = loadInParts(path, 0);
   ASSERT_EQ(whole.pointList.size(), 40u * static_cast<std::size_t>(id - 1));
   for (const LatLon& position : whole.pointList) {
