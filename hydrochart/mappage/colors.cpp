@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -47,13 +48,17 @@ namespace {
 // The palette value multiplied by `factor` `turns` times, one multiplication after the other.
 // A page of every water system reaches indexes in the tens of thousands, so the running
 // products are kept per start value and factor, and a product that has reached zero stays zero.
+// Pages are drawn by two threads, which share the products under a lock (a per-thread cache
+// would need destroying at each thread's end, which the Windows runtime does not do safely).
 double darkenedValue(double start, double factor, std::int32_t turns) {
   struct Products {
     double start;
     double factor;
     std::vector<double> values;  // values[t] = start * factor * ... (t multiplications)
   };
-  static thread_local std::vector<Products> cache;
+  static std::mutex cacheLock;
+  static std::vector<Products> cache;
+  const std::lock_guard<std::mutex> lock(cacheLock);
   Products* products = nullptr;
   for (auto& entry : cache) {
     if (entry.start == start && entry.factor == factor) products = &entry;
