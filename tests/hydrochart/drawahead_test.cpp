@@ -175,7 +175,8 @@ TEST(PartsDrawerTest, PartDrawnAheadFromAnotherStateIsDrawnAgain) {
   DataBuilder b;
   const RiverData& data = sampleData(b);
   const std::vector<DrawPart> parts = {system(1), system(2), system(3), system(4), system(6)};
-  // Parts 1 to 3 are passed over: the second thread drew part 4 for a page that had them.
+  // Drawing goes from the first straight to the fifth: the second thread drew the fifth for a
+  // page that had the three before it.
   PartsDrawer drawer(data, parts);
   MapPage page;
   startPageInMemory(page);
