@@ -46,8 +46,8 @@ void createEntryFolders(const std::string& folder, std::string_view name) {
   for (std::size_t slash = 1; slash < name.size(); ++slash) {
     if (!platform::isPathSeparator(name[slash])) continue;
     const std::string_view part = name.substr(0, slash);
-    platform::makeDirectoryUtf8(folder.empty() ? std::string(part)
-                                               : folder + platform::kPathSeparator + std::string(part));
+    platform::makeDirectoryUtf8(
+        folder.empty() ? std::string(part) : folder + platform::kPathSeparator + std::string(part));
   }
 }
 
@@ -169,7 +169,8 @@ bool isUnsafeEntryName(std::string_view name) {
   if (platform::isRootedPath(name)) return true;
   for (std::size_t start = 0; start <= name.size();) {
     const auto slash = std::find_if(name.begin() + static_cast<std::ptrdiff_t>(start), name.end(),
-                                    platform::isPathSeparator) - name.begin();
+                                    platform::isPathSeparator) -
+                       name.begin();
     const auto end = static_cast<std::size_t>(slash);
     if (name.substr(start, end - start) == "..") return true;
     start = end + 1;

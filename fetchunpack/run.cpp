@@ -113,10 +113,12 @@ RunOutcome runUrlList(const std::string& listPath, const std::optional<std::stri
       std::printf("** Error: Not found Download URL List file \"%s\"", shown(listPath).c_str());
       return RunOutcome::ListNotFound;
     case platform::FileRead::NotRegularFile:
-      std::printf("** Error: URL list file \"%s\" is not a regular file.\n", shown(listPath).c_str());
+      std::printf("** Error: URL list file \"%s\" is not a regular file.\n",
+                  shown(listPath).c_str());
       return RunOutcome::ListNotRegularFile;
     case platform::FileRead::TooLarge:
-      std::printf("** Error: URL list file \"%s\" is larger than 64 MiB.\n", shown(listPath).c_str());
+      std::printf("** Error: URL list file \"%s\" is larger than 64 MiB.\n",
+                  shown(listPath).c_str());
       return RunOutcome::ListTooLarge;
   }
 

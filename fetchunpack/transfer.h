@@ -20,10 +20,10 @@ using BodySink = std::function<bool(const char* data, std::size_t size)>;
 using ProgressSink = std::function<void(std::int64_t received, std::int64_t total)>;
 
 enum class TransferStatus {
-  Complete,      // the whole body arrived and was handed on
-  NoSession,     // the platform's HTTP client could not start
-  SinkRefused,   // the body sink returned false
-  Failed,        // unreachable, error status, a transfer that broke off or stalled
+  Complete,     // the whole body arrived and was handed on
+  NoSession,    // the platform's HTTP client could not start
+  SinkRefused,  // the body sink returned false
+  Failed,       // unreachable, error status, a transfer that broke off or stalled
 };
 
 struct TransferResult {
@@ -37,7 +37,7 @@ struct TransferResult {
 // bypassing caches, through the platform's own proxy
 // settings. An error status (400 and above) is a failure and its body is not handed on; any
 // other final status completes the transfer, and the caller judges it.
-TransferResult transferUrl(const std::string& url, const DownloadSettings& settings, const BodySink& body,
-                           const ProgressSink& progress);
+TransferResult transferUrl(const std::string& url, const DownloadSettings& settings,
+                           const BodySink& body, const ProgressSink& progress);
 
 }  // namespace fetchunpack

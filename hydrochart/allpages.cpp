@@ -90,8 +90,7 @@ PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in
   // be made.
   MapPage page;
   if ((label && std::any_of(label->begin(), label->end(), platform::isPathSeparator)) ||
-      path.size() > platform::kMaxPathLength ||
-      !openMapPage(page, path, title)) {
+      path.size() > platform::kMaxPathLength || !openMapPage(page, path, title)) {
     progress.waterSystemPageNotCreated(code);
     return PageOutcome::NotCreated;
   }

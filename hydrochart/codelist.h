@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-
 struct WaterSystemCodeEntry {
   std::uint32_t code = 0;
   std::string labelUtf8;  // at most 47 bytes, cut on a character boundary

@@ -1,8 +1,8 @@
 #include "hydrochart/report.h"
 
-#include "platform/files.h"
-
 #include <cstdarg>
+
+#include "platform/files.h"
 
 void Report::warning(const char* format, ...) {
   // A warning follows the lines before it also when both streams go to one terminal or file.

@@ -10,8 +10,8 @@
 
 #include "hydrochart/allpages.h"
 #include "hydrochart/codelist.h"
-#include "hydrochart/indexpage.h"
 #include "hydrochart/drawahead.h"
+#include "hydrochart/indexpage.h"
 #include "hydrochart/mappage/drawing.h"
 #include "hydrochart/mappage/pagetext.h"
 #include "hydrochart/report.h"

@@ -1,7 +1,8 @@
+#include "platform/atomicfile.h"
+
 #include <cerrno>
 #include <cstring>
 
-#include "platform/atomicfile.h"
 #include "platform/descriptor.h"
 
 namespace platform {

@@ -1,5 +1,3 @@
-#include "platform/atomicfile.h"
-
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/atomicfile.h"
 #include "platform/descriptor.h"
 #include "platform/files.h"
 

@@ -1,9 +1,9 @@
-#include "platform/blocks.h"
-
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/blocks.h"
 
 namespace platform {
 

@@ -1,5 +1,3 @@
-#include "platform/console.h"
-
 #include <langinfo.h>
 #include <strings.h>
 #include <unistd.h>
@@ -9,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/console.h"
 #include "platform/textconv.h"
 
 namespace platform {

@@ -69,11 +69,11 @@ bool pathExistsUtf8(const std::string& path);
 std::FILE* openFileUtf8(const std::string& path, const char* mode);
 
 // A file written so that it replaces `path` whole. `file` is open for writing in binary mode
-// (its writer forms the line ends, see kCrLfLineEnds), or null when nothing could be created. When `temporaryPath` is not empty, `file` is a new file
-// beside `target` (the file that `path` names, through a symbolic link too), put in its place by
-// replaceFile once complete; the permissions are those of the file it replaces, or of a new
-// file. When it is empty, `path` is not a regular file (a device, a FIFO): it has no content to
-// lose and is written in place.
+// (its writer forms the line ends, see kCrLfLineEnds), or null when nothing could be created. When
+// `temporaryPath` is not empty, `file` is a new file beside `target` (the file that `path` names,
+// through a symbolic link too), put in its place by replaceFile once complete; the permissions are
+// those of the file it replaces, or of a new file. When it is empty, `path` is not a regular file
+// (a device, a FIFO): it has no content to lose and is written in place.
 struct ReplacementFile {
   std::FILE* file = nullptr;
   std::string temporaryPath;

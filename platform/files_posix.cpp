@@ -1,5 +1,3 @@
-#include "platform/files.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -11,6 +9,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+
+#include "platform/files.h"
 
 namespace platform {
 
@@ -95,8 +95,8 @@ std::vector<DirectoryEntry> findFiles(const std::string& pattern) {
   const auto slash = pattern.rfind('/');
   const std::string_view whole = pattern;
   const std::string folder(slash == std::string::npos ? std::string_view(".")
-                           : slash == 0                ? std::string_view("/")
-                                                       : whole.substr(0, slash));
+                           : slash == 0               ? std::string_view("/")
+                                                      : whole.substr(0, slash));
   const std::string namePattern =
       escapedNamePattern(slash == std::string::npos ? whole : whole.substr(slash + 1));
 

@@ -31,9 +31,9 @@ const char* iconvNameOfCodePage(int codePage);
 // system's own) on Windows.
 extern const char* const kAnsiEncodingName;
 
-// Converts `text` from encoding `from` to encoding `to` (names as iconv spells them). A byte sequence that does
-// not convert is replaced by U+FFFD when the target is UTF-8, else by "?", and conversion goes on
-// after it. An unknown encoding name yields an empty string.
+// Converts `text` from encoding `from` to encoding `to` (names as iconv spells them). A byte
+// sequence that does not convert is replaced by U+FFFD when the target is UTF-8, else by "?", and
+// conversion goes on after it. An unknown encoding name yields an empty string.
 std::string convertText(std::string_view text, const char* from, const char* to);
 
 inline std::string cp932ToUtf8(std::string_view text) {

@@ -1,9 +1,9 @@
-#include "platform/textconv.h"
-
 #include <iconv.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/textconv.h"
 
 namespace platform {
 

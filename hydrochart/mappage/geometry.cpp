@@ -54,8 +54,8 @@ double curveLength(const std::vector<LatLon>& pointList, std::int32_t first, std
     const __m128d squares0 = _mm_mul_pd(d0, d0);
     const __m128d squares1 = _mm_mul_pd(d1, d1);
     // dx * dx + dy * dy of both segments, added in that order.
-    const __m128d sums = _mm_add_pd(_mm_unpackhi_pd(squares0, squares1),
-                                    _mm_unpacklo_pd(squares0, squares1));
+    const __m128d sums =
+        _mm_add_pd(_mm_unpackhi_pd(squares0, squares1), _mm_unpacklo_pd(squares0, squares1));
     const __m128d roots = _mm_sqrt_pd(sums);
     length = _mm_cvtsd_f64(roots) + length;
     length = _mm_cvtsd_f64(_mm_unpackhi_pd(roots, roots)) + length;

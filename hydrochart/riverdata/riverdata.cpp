@@ -209,7 +209,8 @@ class RecordStore {
   // The record appended; it stays in place until the next push.
   Record& push(const Record& record) {
     if (list_ != nullptr) return append(*list_, record);
-    if (next_ == end_) [[unlikely]] nextBlock();
+    if (next_ == end_) [[unlikely]]
+      nextBlock();
     *next_ = record;
     return *next_++;
   }
@@ -218,8 +219,8 @@ class RecordStore {
   void moveInto(std::vector<Record>& target) {
     target.reserve(target.size() + size());
     for (std::size_t i = 0; i < blocks_.size(); ++i) {
-      const std::size_t n = i + 1 < blocks_.size() ? kBlockRecords
-                                                   : static_cast<std::size_t>(next_ - blocks_[i]);
+      const std::size_t n =
+          i + 1 < blocks_.size() ? kBlockRecords : static_cast<std::size_t>(next_ - blocks_[i]);
       target.insert(target.end(), blocks_[i], blocks_[i] + n);
       platform::releaseBlock(blocks_[i], kBlockBytes);
       blocks_[i] = nullptr;
