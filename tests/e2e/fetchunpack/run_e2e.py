@@ -12,6 +12,7 @@ import re
 import subprocess
 import sys
 
+from w05e2e.certificates import make_certificates
 from w05e2e.checks import Suite
 from w05e2e.files import T2000, leftovers, make_zip, read, write
 from w05e2e.testserver import Route, TestServer, closed_port
@@ -553,28 +554,13 @@ def an_archive_that_does_not_open_keeps_the_older_one(tmp):
 
 
 # ---------------------------------------------------------------------------------------------
-def make_certificates(folder):
-    def openssl(*args):
-        subprocess.run(["openssl"] + list(args), cwd=folder, check=True, capture_output=True)
-
-    for ca in ("ca", "stranger"):
-        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                f"/CN=fetchunpack test {ca}", "-keyout", f"{ca}.key", "-out", f"{ca}.pem")
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
-            "-keyout", "server.key", "-out", "server.csr")
-    with open(os.path.join(folder, "san.ext"), "w") as f:
-        f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n")
-    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-            "-CAcreateserial", "-days", "2", "-extfile", "san.ext", "-out", "server.pem")
-
-
 @group("https")
 def https_with_custom_and_unknown_authorities(tmp):
     certs = os.path.join(tmp, "certs")
     os.makedirs(certs)
     make_certificates(certs)
     ca = os.path.join(certs, "ca.pem")
-    with TestServer(main_routes(), os.path.join(certs, "server.pem"),
+    with TestServer(main_routes(), os.path.join(certs, "server-ca.pem"),
                     os.path.join(certs, "server.key")) as server:
         url = server.base + "/ksj/a.zip"
         for variable in ("SSL_CERT_FILE", "CURL_CA_BUNDLE"):

@@ -15,6 +15,7 @@ import sys
 import time
 import zipfile
 
+from w05e2e.certificates import make_certificates
 from w05e2e.checks import Suite
 from w05e2e.testserver import Route, TestServer
 
@@ -116,24 +117,6 @@ def not_found_and_dropped(tmp):
         checks.equal("dropped: retried", server.count("/cut.zip"), 4)
         checks.equal("dropped: older file kept", read(os.path.join(tmp, "cut.zip")), older)
         checks.equal("no temporary file", sorted(os.listdir(tmp)), ["cut.zip", "gone.zip"])
-
-
-def make_certificates(folder):
-    """A test authority, a stranger authority and a certificate for 127.0.0.1 signed by the
-    first."""
-    def openssl(*args):
-        subprocess.run(["openssl"] + list(args), cwd=folder, check=True, capture_output=True)
-
-    for ca in ("ca", "stranger"):
-        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                f"/CN=fetchunpack wine test {ca}", "-keyout", f"{ca}.key", "-out", f"{ca}.pem")
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
-            "-keyout", "server.key", "-out", "server.csr")
-    with open(os.path.join(folder, "san.ext"), "w") as f:
-        f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n")
-    for ca in ("ca", "stranger"):
-        openssl("x509", "-req", "-in", "server.csr", "-CA", f"{ca}.pem", "-CAkey", f"{ca}.key",
-                "-CAcreateserial", "-days", "2", "-extfile", "san.ext", "-out", f"server-{ca}.pem")
 
 
 def trust(action, pem):
