@@ -60,10 +60,9 @@ AllPagesResult::Kind resultKind(PageOutcome outcome) {
 
 // The run's inputs, the data set and the code list, as one page needs them.
 struct PageInputs {
-  const std::string& dataPath;
   const RiverData& data;
   const WaterSystemCodeList& list;
-  const std::string& codeListPath;
+  const RunInputs& files;
 };
 
 // Writes the page of water system `code`, part `part` of `drawer`, into `folder`. `drawing`
@@ -80,7 +79,7 @@ PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in
   const std::string path = folder + platform::kPathSeparator + digits + "_" +
                            platform::utf8ToNative(label ? *label : "その他") + ".htm";
 
-  const RunInput input = runInputNamedBy(path, in.dataPath, in.codeListPath);
+  const RunInput input = runInputNamedBy(path, in.files);
   if (input != RunInput::None) {
     progress.outputIsInput(path, input);
     progress.waterSystemPageNotCreated(code);
@@ -108,10 +107,18 @@ PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in
 
 }  // namespace
 
-RunInput runInputNamedBy(const std::string& path, const std::string& dataPath,
-                         const std::string& codeListPath) {
-  if (platform::sameFile(path, dataPath)) return RunInput::DataFile;
-  if (!codeListPath.empty() && platform::sameFile(path, codeListPath)) return RunInput::CodeList;
+RunInputs identifyRunInputs(const std::string& dataPath, const std::string& codeListPath) {
+  RunInputs inputs;
+  inputs.dataFile = platform::fileIdentity(dataPath);
+  if (!codeListPath.empty()) inputs.codeList = platform::fileIdentity(codeListPath);
+  return inputs;
+}
+
+RunInput runInputNamedBy(const std::string& path, const RunInputs& inputs) {
+  const platform::FileIdentity output = platform::fileIdentity(path);
+  if (!output.exists) return RunInput::None;  // a new file cannot be an input
+  if (output == inputs.dataFile) return RunInput::DataFile;
+  if (output == inputs.codeList) return RunInput::CodeList;
   return RunInput::None;
 }
 
@@ -136,7 +143,8 @@ AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& 
     const std::string folder = dataPath.substr(0, extension) + "_html";
     // An existing folder is used again; one that cannot be made shows as pages that fail.
     platform::makeDirectory(folder);
-    const PageInputs inputs{dataPath, data, list, codeListPath};
+    const RunInputs files = identifyRunInputs(dataPath, codeListPath);
+    const PageInputs inputs{data, list, files};
     // Each page is one water system in automatic colours; the next pages are drawn ahead while
     // one is written.
     std::vector<DrawPart> parts(waterSystemCodeList.size());

@@ -8,6 +8,7 @@
 #include "hydrochart/mappage/drawing.h"
 #include "hydrochart/progress.h"
 #include "hydrochart/riverdata/riverdata.h"
+#include "platform/files.h"
 
 struct AllPagesResult {
   enum class Kind {
@@ -30,6 +31,13 @@ AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& 
                                         const WaterSystemCodeList& list, Progress& progress,
                                         const std::string& codeListPath = {});
 
+// The run's inputs as files, taken once, so that each output costs one look-up to check.
+struct RunInputs {
+  platform::FileIdentity dataFile;
+  platform::FileIdentity codeList;
+};
+// `codeListPath` is empty when the run read no code list.
+RunInputs identifyRunInputs(const std::string& dataPath, const std::string& codeListPath);
+
 // The input of the run that the output `path` is (the same file, however spelt), if any.
-RunInput runInputNamedBy(const std::string& path, const std::string& dataPath,
-                         const std::string& codeListPath);
+RunInput runInputNamedBy(const std::string& path, const RunInputs& inputs);

@@ -60,7 +60,7 @@ CodeList loadCodeList(Report& report) {
 // Whether `path` may be written: not when it names an input of the run (told to the user).
 bool mayWrite(const std::string& path, const std::string& dataPath, const CodeList& list,
               Report& report) {
-  const RunInput input = runInputNamedBy(path, dataPath, list.path);
+  const RunInput input = runInputNamedBy(path, identifyRunInputs(dataPath, list.path));
   if (input == RunInput::None) return true;
   report.outputIsInput(path, input);
   return false;

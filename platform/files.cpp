@@ -2,6 +2,7 @@
 
 namespace platform {
 
+
 std::string withLineFeeds(std::string_view text) {
   std::string result;
   result.reserve(text.size());

@@ -15,9 +15,17 @@ namespace platform {
 bool pathExists(const std::string& path);
 bool isDirectory(const std::string& path);
 
-// Whether both paths name the same existing file (same device and inode), whatever their
-// spelling: links, "./" and ".." parts, other folders.
-bool sameFile(const std::string& a, const std::string& b);
+// What names an existing file whatever the spelling of its path (links, "./" and ".." parts,
+// other folders): device and inode on POSIX systems, volume and file index on Windows.
+// `exists` is false when the path names nothing.
+struct FileIdentity {
+  bool exists = false;
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity fileIdentity(const std::string& path);
+
 
 // Creates one folder level (mode 0777 before the umask). An existing folder counts as success.
 bool makeDirectory(const std::string& path);

@@ -64,28 +64,17 @@ bool pathExists(const std::string& path) { return PathFileExistsA(path.c_str()) 
 
 bool isDirectory(const std::string& path) { return PathIsDirectoryA(path.c_str()) != FALSE; }
 
-namespace {
-
-// Volume and file index of an existing file or folder, which name it whatever the spelling.
-bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+FileIdentity fileIdentity(const std::string& path) {
   const HANDLE handle =
       CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  BY_HANDLE_FILE_INFORMATION info;
   const bool known = GetFileInformationByHandle(handle, &info) != FALSE;
   CloseHandle(handle);
-  return known;
-}
-
-}  // namespace
-
-bool sameFile(const std::string& a, const std::string& b) {
-  BY_HANDLE_FILE_INFORMATION first;
-  BY_HANDLE_FILE_INFORMATION second;
-  return fileIdentity(a, first) && fileIdentity(b, second) &&
-         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh &&
-         first.nFileIndexLow == second.nFileIndexLow;
+  if (!known) return {};
+  return {true, info.dwVolumeSerialNumber,
+          (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
 bool makeDirectory(const std::string& path) {

@@ -49,6 +49,21 @@ TEST_F(FilesTest, MakeDirectoryCreatesOneLevelAndAcceptsExisting) {
   EXPECT_FALSE(isDirectory(root_ + "/file"));
 }
 
+TEST_F(FilesTest, FileIdentityNamesAFileWhateverItsSpelling) {
+  const std::string a = folder_.write("a.xml", "a");
+  const std::string b = folder_.write("b.xml", "b");
+  fs::create_directory(folder_.file("sub"));
+  fs::create_symlink(a, folder_.file("link.xml"));
+  fs::create_hard_link(a, folder_.file("hard.xml"));
+  const FileIdentity identity = fileIdentity(a);
+  ASSERT_TRUE(identity.exists);
+  EXPECT_EQ(fileIdentity(folder_.file("sub/../a.xml")), identity);
+  EXPECT_EQ(fileIdentity(folder_.file("link.xml")), identity);
+  EXPECT_EQ(fileIdentity(folder_.file("hard.xml")), identity);
+  EXPECT_NE(fileIdentity(b), identity);
+  EXPECT_FALSE(fileIdentity(folder_.file("missing.xml")).exists);
+}
+
 TEST(PathParts, RemoveLastComponent) {
   EXPECT_EQ(removeLastComponent("a/b/c.xml"), "a/b");
   EXPECT_EQ(removeLastComponent("c.xml"), "");
