@@ -7,12 +7,36 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#if defined(_WIN32)
+#include <emmintrin.h>
+#endif
 
 namespace platform {
 
+// The first `byte` in [data, data + size), or null, as memchr finds it. The Windows C
+// runtime's memchr, as Wine has it, looks at one byte at a time, and the loader asks for
+// several per line; that build looks at 16 bytes per step instead. glibc's is faster still.
+inline const char* findByte(const char* data, char byte, std::size_t size) {
+#if defined(_WIN32)
+  const char* const end = data + size;
+  const __m128i wanted = _mm_set1_epi8(byte);
+  for (; end - data >= 16; data += 16) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted));
+    if (mask != 0) return data + __builtin_ctz(static_cast<unsigned>(mask));
+  }
+  for (; data < end; ++data) {
+    if (*data == byte) return data;
+  }
+  return nullptr;
+#else
+  return static_cast<const char*>(std::memchr(data, byte, size));
+#endif
+}
+
 // Position of the first occurrence of `pattern` in `text` at or after `from`, or npos (also
 // when `from` lies beyond the text). The data loader runs it over every line, so it looks
-// for the first byte with memchr before comparing the rest.
+// for the first byte with findByte before comparing the rest.
 inline std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from = 0) {
   if (pattern.empty()) return from <= text.size() ? from : std::string_view::npos;
   if (from >= text.size() || text.size() - from < pattern.size()) return std::string_view::npos;
@@ -21,9 +45,8 @@ inline std::size_t findText(std::string_view text, std::string_view pattern, std
   const char* const last = begin + text.size() - pattern.size();  // last possible start
   const char first = pattern[0];
   while (p <= last) {
-    const void* hit = std::memchr(p, first, static_cast<std::size_t>(last - p) + 1);
-    if (hit == nullptr) break;
-    p = static_cast<const char*>(hit);
+    p = findByte(p, first, static_cast<std::size_t>(last - p) + 1);
+    if (p == nullptr) break;
     if (std::memcmp(p + 1, pattern.data() + 1, pattern.size() - 1) == 0) {
       return static_cast<std::size_t>(p - begin);
     }

@@ -1,30 +1,19 @@
 #include "hydrochart/output/outputfile.h"
 
-#include <cstdint>
 #include <cstring>
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/textscan.h"
 
 OutputFile::~OutputFile() { finish(); }
 
 namespace {
 
-// The first "\n" in [at, end), or end. Eight bytes at a time: the Windows C runtime's memchr
-// under Wine looks at one byte at a time, several times slower.
+// The first "\n" in [at, end), or end.
 const char* findLineFeed(const char* at, const char* end) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101;
-  constexpr std::uint64_t kHighBits = 0x8080808080808080;
-  constexpr std::uint64_t kLineFeeds = kOnes * '\n';
-  while (end - at >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, at, sizeof word);
-    const std::uint64_t zeroWhereLineFeed = word ^ kLineFeeds;
-    if (((zeroWhereLineFeed - kOnes) & ~zeroWhereLineFeed & kHighBits) != 0) break;
-    at += 8;
-  }
-  while (at < end && *at != '\n') ++at;
-  return at;
+  const char* lineFeed = platform::findByte(at, '\n', static_cast<std::size_t>(end - at));
+  return lineFeed != nullptr ? lineFeed : end;
 }
 
 // `text` with every "\n" written as "\r\n", as a text-mode write would store it, into `out`.

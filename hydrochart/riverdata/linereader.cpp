@@ -36,7 +36,7 @@ const char* findLineFeed(const char* start, std::size_t window) {
   }
   return nullptr;
 #else
-  return static_cast<const char*>(std::memchr(start, '\n', window));
+  return platform::findByte(start, '\n', window);
 #endif
 }
 
@@ -79,7 +79,7 @@ bool DataLineReader::fill() {
     return false;
   }
   const std::size_t count = static_cast<std::size_t>(n);
-  if (!mayHoldNul_ && std::memchr(block_.data() + end_, '\0', count) != nullptr) {
+  if (!mayHoldNul_ && platform::findByte(block_.data() + end_, '\0', count) != nullptr) {
     mayHoldNul_ = true;
   }
   end_ += count;
@@ -117,8 +117,8 @@ bool DataLineReader::fill() {
 
   if (mayHoldNul_) {
     // The line is text up to its first NUL, as a C string would be.
-    const void* nul = std::memchr(start, '\0', length);
-    if (nul != nullptr) length = static_cast<std::size_t>(static_cast<const char*>(nul) - start);
+    const char* nul = platform::findByte(start, '\0', length);
+    if (nul != nullptr) length = static_cast<std::size_t>(nul - start);
   }
   line = std::string_view(start, length);
   return true;
@@ -137,11 +137,9 @@ std::string_view DataLineReader::peek(std::size_t want) {
   const auto offset = static_cast<std::size_t>(line.data() - block_.data());
   const std::uint64_t lineEnd = blockStart_ + offset + line.size();
   if (nextBang_ < lineEnd) {
-    const void* bang = std::memchr(line.data(), '!', end_ - offset);
+    const char* bang = platform::findByte(line.data(), '!', end_ - offset);
     nextBang_ =
-        blockStart_ +
-        (bang != nullptr ? static_cast<std::size_t>(static_cast<const char*>(bang) - block_.data())
-                         : end_);
+        blockStart_ + (bang != nullptr ? static_cast<std::size_t>(bang - block_.data()) : end_);
   }
   return nextBang_ < lineEnd;
 }

@@ -119,10 +119,9 @@ bool valueBefore(std::string_view line, std::size_t from, std::string_view end,
 // The two numbers of a coordinate text: the first from its start, the second from just after
 // its first blank. A text without a blank gives no pair.
 bool parseLatLon(std::string_view text, double& lat, double& lon) {
-  const void* blank = std::memchr(text.data(), ' ', text.size());
+  const char* blank = platform::findByte(text.data(), ' ', text.size());
   if (blank == nullptr) return false;
-  const std::size_t second =
-      static_cast<std::size_t>(static_cast<const char*>(blank) - text.data()) + 1;
+  const std::size_t second = static_cast<std::size_t>(blank - text.data()) + 1;
   lat = parseCoordinate(text);
   lon = parseCoordinate(text.substr(second));
   return true;
@@ -380,7 +379,7 @@ class RiverDataLoader {
         }
       }
       // A coordinate line holds no tag; only a line with one can close the list.
-      if (std::memchr(line.data(), '<', line.size()) != nullptr &&
+      if (platform::findByte(line.data(), '<', line.size()) != nullptr &&
           findText(line, "</gml:posList>") != kNotFound) {
         break;
       }

@@ -15,7 +15,7 @@ namespace riverdata_detail {
 
 // A fixed set of tag patterns, all beginning with "<" and at least 7 bytes long, found in a
 // single pass over the "<" characters of a line. A line usually holds one or two tags, so
-// this costs a memchr or two plus a table lookup per tag instead of one search per pattern.
+// this costs a byte search or two plus a table lookup per tag instead of one search per pattern.
 template <std::size_t N>
 class TagSet {
  public:
@@ -36,9 +36,8 @@ class TagSet {
     const char* const end = begin + line.size();
     const char* p = begin;
     while (end - p > static_cast<std::ptrdiff_t>(kKeyOffset)) {
-      const void* hit = std::memchr(p, '<', static_cast<std::size_t>(end - p - kKeyOffset));
-      if (hit == nullptr) break;
-      p = static_cast<const char*>(hit);
+      p = platform::findByte(p, '<', static_cast<std::size_t>(end - p - kKeyOffset));
+      if (p == nullptr) break;
       std::uint32_t maybe = candidates_[static_cast<unsigned char>(p[kKeyOffset])] & ~found;
       while (maybe != 0) {
         const int i = __builtin_ctz(maybe);

@@ -11,6 +11,25 @@ using namespace platform;
 
 namespace {
 
+// The search steps through whole 16-byte chunks and then the bytes after them, so the byte is
+// put at every position of texts of many lengths, with copies after it that must not win and
+// a copy just past the end that must not be seen.
+TEST(FindByte, FindsTheFirstCopyAtEveryPositionAndNothingPastTheEnd) {
+  for (const char wanted : {'<', '\0', '\xff'}) {
+    for (std::size_t size = 0; size <= 40; ++size) {
+      std::string buffer(size + 1, 'x');
+      buffer[size] = wanted;  // just past the searched range
+      EXPECT_EQ(findByte(buffer.data(), wanted, size), nullptr) << size;
+      for (std::size_t at = 0; at < size; ++at) {
+        std::string text(size, 'x');
+        text[at] = wanted;
+        if (at + 1 < size) text[size - 1] = wanted;
+        EXPECT_EQ(findByte(text.data(), wanted, size), text.data() + at) << size << " " << at;
+      }
+    }
+  }
+}
+
 TEST(FindText, FindsFromAPositionAndNeverBeyondTheText) {
   EXPECT_EQ(findText("abcabc", "bc"), 1u);
   EXPECT_EQ(findText("abcabc", "bc", 2), 4u);
