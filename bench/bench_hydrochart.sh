@@ -11,6 +11,8 @@
 # and of their floors, each measured right after its run:
 #   page     cat F > /dev/null, plus cp -r of a folder holding only out.htm into a fresh folder
 #   all      cat F > /dev/null, plus cp -r of the folder of pages into a fresh folder
+# Like the floor's copy, each run writes fresh files: the previous run's output is removed
+# first, outside the timing.
 # measuring wall time (with the shell's clock) and peak RSS (with /usr/bin/time). It prints the
 # figures and the ratios run time / floor, run time / lxml time, peak RSS / file size and
 # time(Nx) / time(1x).
@@ -158,17 +160,20 @@ measure_floor() {
   rm -rf "$copy"
 }
 
-# best_of NAME FLOOR_FILE FLOOR_SOURCE COMMAND...: runs the command $runs times, each followed
-# by a floor measurement (none when FLOOR_SOURCE is empty); sets best_time, best_floor (the
-# fastest of each) and best_rss (the largest peak RSS seen).
+# best_of NAME FLOOR_FILE FLOOR_SOURCE OUTPUT COMMAND...: runs the command $runs times, each
+# followed by a floor measurement (none when FLOOR_SOURCE is empty); sets best_time, best_floor
+# (the fastest of each) and best_rss (the largest peak RSS seen). OUTPUT (a file or folder the
+# command writes, or "") is removed before each run: the floor copies into a fresh folder, so
+# each run writes fresh files too instead of also paying for replacing the previous run's.
 best_of() {
-  local name=$1 floor_file=$2 floor_source=$3
-  shift 3
+  local name=$1 floor_file=$2 floor_source=$3 output=$4
+  shift 4
   best_time=""
   best_floor=""
   best_rss=0
   local i
   for ((i = 0; i < runs; i++)); do
+    if [ -n "$output" ]; then rm -rf "$output"; fi
     measure_run "$name" "$@"
     best_time=$(smaller "$run_time" "$best_time")
     if [ "$run_rss" -gt "$best_rss" ]; then best_rss=$run_rss; fi
@@ -190,7 +195,7 @@ bench_size() {
 
   kinds=""
   if [ "$with_lxml" = 1 ]; then
-    best_of lxml "" "" "$python" -c "import lxml.etree as E; E.parse('$file')"
+    best_of lxml "" "" "" "$python" -c "import lxml.etree as E; E.parse('$file')"
     time_of[$dir,$size,lxml]=$best_time
     floor_of[$dir,$size,lxml]=""
     rss_of[$dir,$size,lxml]=$best_rss
@@ -200,12 +205,13 @@ bench_size() {
     # The page goes into a folder of its own, so that its floor copies that folder.
     mkdir -p "$work/page"
     # shellcheck disable=SC2086  # the codes are separate arguments
-    best_of page "$file" "$work/page" "$hydrochart" "$file" "$work/page/out.htm" "" $codes
+    best_of page "$file" "$work/page" "$work/page/out.htm" \
+      "$hydrochart" "$file" "$work/page/out.htm" "" $codes
     time_of[$dir,$size,page]=$best_time
     floor_of[$dir,$size,page]=$best_floor
     rss_of[$dir,$size,page]=$best_rss
     rm -rf "$work/page"
-    best_of all "$file" "${file%.xml}_html" "$hydrochart" "$file" "*"
+    best_of all "$file" "${file%.xml}_html" "${file%.xml}_html" "$hydrochart" "$file" "*"
     time_of[$dir,$size,all]=$best_time
     floor_of[$dir,$size,all]=$best_floor
     rss_of[$dir,$size,all]=$best_rss
