@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <new>
 #include <optional>
@@ -574,6 +575,62 @@ void reservePositions(RiverData& data, int fd) {
   platform::adviseLargePages(data.pointList.data(), data.pointList.capacity() * sizeof(LatLon));
 }
 
+// Runs `aside` on a second thread while `here` runs on this one and waits for both; both run
+// here in turn when no thread can be had. What either threw is thrown once both are done.
+template <typename Aside, typename Here>
+void runSideBySide(Aside&& aside, Here&& here) {
+  std::exception_ptr asideFault;
+  std::thread thread;
+  try {
+    thread = std::thread([&] {
+      try {
+        aside();
+      } catch (...) {
+        asideFault = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    aside();
+    here();
+    return;
+  }
+  std::exception_ptr hereFault;
+  try {
+    here();
+  } catch (...) {
+    hereFault = std::current_exception();
+  }
+  thread.join();
+  if (hereFault) std::rethrow_exception(hereFault);
+  if (asideFault) std::rethrow_exception(asideFault);
+}
+
+// From this many streams on, the index is built by two threads: below it a thread costs more
+// than it saves.
+constexpr std::size_t kStreamsForTwoThreads = 4096;
+
+// The two halves of the index, which read the records and write separate members of the
+// index, so that two threads can build them at once.
+void buildIdIndexes(RiverData& data) {
+  RiverDataIndex& index = data.index;
+  index.curveById.build(data.curves.size(), [&data](std::size_t i) { return data.curves[i].id; });
+  index.pointById.build(data.points.size(), [&data](std::size_t i) { return data.points[i].id; });
+  index.riverNodeById.build(data.riverNodes.size(), [&data](std::size_t i) {
+    return normalizedNodeId(data.riverNodes[i].id);
+  });
+}
+
+void buildStreamIndexes(RiverData& data) {
+  RiverDataIndex& index = data.index;
+  index.streamsByRiverCode.clear();
+  index.streamsByWaterSystem.clear();
+  for (std::size_t i = 0; i < data.streams.size(); ++i) {
+    const Stream& stream = data.streams[i];
+    index.streamsByRiverCode[stream.riverCode].push_back(static_cast<std::int32_t>(i));
+    index.streamsByWaterSystem[stream.waterSystemCode].push_back(static_cast<std::int32_t>(i));
+  }
+}
+
 // Files from this size on are loaded in two parts at once.
 constexpr std::uint64_t kSplitLoadSize = std::uint64_t{8} << 20;
 constexpr std::array<std::string_view, 4> kPartStarts = {"<gml:Curve ", "<gml:Point ",
@@ -603,8 +660,10 @@ std::uint64_t findPartStart(int fd, std::uint64_t fileSize) {
   return from + lineFeed + 1;
 }
 
-// Appends the records of the second part to those of the first; positions are renumbered.
-void appendPart(RiverData& data, const RiverData& part, LoadStores& stores) {
+// Appends the records of the second part to those of the first (positions are renumbered)
+// and builds the index. The positions, most of the bytes, are copied on a second thread
+// meanwhile, and then that thread builds the stream indexes; nothing else reads positions.
+void appendPartAndIndex(RiverData& data, const RiverData& part, LoadStores& stores) {
   const std::size_t base = data.pointList.size();
   if (data.curves.size() + stores.curves.size() > kMaxRecords ||
       data.points.size() + stores.points.size() > kMaxRecords ||
@@ -613,7 +672,6 @@ void appendPart(RiverData& data, const RiverData& part, LoadStores& stores) {
       base + stores.positions.size() > kMaxRecords) {
     throw std::bad_alloc();
   }
-  stores.positions.moveInto(data.pointList);
   const std::size_t firstCurve = data.curves.size();
   stores.curves.moveInto(data.curves);
   const auto shift = static_cast<std::int32_t>(base);
@@ -626,6 +684,12 @@ void appendPart(RiverData& data, const RiverData& part, LoadStores& stores) {
   stores.riverNodes.moveInto(data.riverNodes);
   data.maxCv = std::max(data.maxCv, part.maxCv);
   data.maxPt = std::max(data.maxPt, part.maxPt);
+  runSideBySide(
+      [&] {
+        stores.positions.moveInto(data.pointList);
+        buildStreamIndexes(data);
+      },
+      [&] { buildIdIndexes(data); });
 }
 
 }  // namespace
@@ -639,6 +703,7 @@ void appendPart(RiverData& data, const RiverData& part, LoadStores& stores) {
 void riverdata_detail::loadRecordsInParts(int fd, RiverData& data, std::uint64_t partStart) {
   if (partStart == 0) {
     RiverDataLoader(fd, data).run();
+    buildRiverDataIndex(data);
     return;
   }
 
@@ -661,6 +726,7 @@ void riverdata_detail::loadRecordsInParts(int fd, RiverData& data, std::uint64_t
     });
   } catch (const std::system_error&) {
     RiverDataLoader(fd, 0, data).run();  // no second thread to be had
+    buildRiverDataIndex(data);
     return;
   }
   // Stops the second thread when this one does not reach its start; always waits for it.
@@ -679,31 +745,35 @@ void riverdata_detail::loadRecordsInParts(int fd, RiverData& data, std::uint64_t
   const bool reached = first->run(partStart);
   if (!reached) {
     cancelled = true;
+    buildRiverDataIndex(data);
     return;
   }
   second.join();
   if (partLoaded && !cancelled && !partDependent && first->nameEncoding() == nullptr) {
     first.reset();  // its read block is no longer needed while the parts are joined
-    appendPart(data, part, stores);
+    appendPartAndIndex(data, part, stores);
     return;
   }
   // Continue from the part's start as the load from the start would.
   first->run();
+  buildRiverDataIndex(data);
 }
 
 namespace {
 
-// Loads the file in two parts at once when it is large and a line near its middle starts an
-// element; else in one.
-void loadRecords(int fd, RiverData& data) {
+// Loads the file and builds the index: in two parts at once when the file is large and a line
+// near its middle starts an element; else in one.
+void loadRecordsAndIndex(int fd, RiverData& data) {
   const std::uint64_t size = regularFileSize(fd);
   if (size < kSplitLoadSize) {
     RiverDataLoader(fd, data).run();
+    buildRiverDataIndex(data);
     return;
   }
   const std::uint64_t partStart = findPartStart(fd, size);
   if (partStart == 0) {
     RiverDataLoader(fd, 0, data).run();  // the search read at an offset: so does the load
+    buildRiverDataIndex(data);
     return;
   }
   riverdata_detail::loadRecordsInParts(fd, data, partStart);
@@ -727,8 +797,7 @@ LoadStatus loadRiverData(const std::string& path, RiverData& data) {
     data.points.reserve(kRecordStart);
     reserveStreams(data.streams, regularFileSize(fd));
     data.riverNodes.reserve(kRecordStart);
-    loadRecords(fd, data);
-    buildRiverDataIndex(data);
+    loadRecordsAndIndex(fd, data);
   } catch (const std::bad_alloc&) {
     ::close(fd);
     return LoadStatus::OutOfMemory;
@@ -742,19 +811,12 @@ LoadStatus loadRiverData(const std::string& path, RiverData& data) {
 }
 
 void buildRiverDataIndex(RiverData& data) {
-  RiverDataIndex& index = data.index;
-  index.curveById.build(data.curves.size(), [&data](std::size_t i) { return data.curves[i].id; });
-  index.pointById.build(data.points.size(), [&data](std::size_t i) { return data.points[i].id; });
-  index.riverNodeById.build(data.riverNodes.size(), [&data](std::size_t i) {
-    return normalizedNodeId(data.riverNodes[i].id);
-  });
-  index.streamsByRiverCode.clear();
-  index.streamsByWaterSystem.clear();
-  for (std::size_t i = 0; i < data.streams.size(); ++i) {
-    const Stream& stream = data.streams[i];
-    index.streamsByRiverCode[stream.riverCode].push_back(static_cast<std::int32_t>(i));
-    index.streamsByWaterSystem[stream.waterSystemCode].push_back(static_cast<std::int32_t>(i));
+  if (data.streams.size() < kStreamsForTwoThreads) {
+    buildIdIndexes(data);
+    buildStreamIndexes(data);
+    return;
   }
+  runSideBySide([&] { buildStreamIndexes(data); }, [&] { buildIdIndexes(data); });
 }
 
 void releaseRiverData(RiverData& data) { data = RiverData{}; }

@@ -63,6 +63,31 @@ TEST(RiverDataIndex, LookupsGiveTheFirstMatchInFileOrder) {
   EXPECT_TRUE(streamsOfWaterSystem(data, 1).empty());
 }
 
+TEST(RiverDataIndex, ManyStreamsGiveTheSameIndexAsAFewDo) {
+  // Enough streams for the index to be built by two threads; the lookups must still see every
+  // record, in file order, whichever thread built their part.
+  RiverData data;
+  for (std::int32_t i = 0; i < 9000; ++i) {
+    data.streams.push_back(streamOf(130000 + static_cast<std::uint32_t>(i % 7),
+                                    1300000000 + static_cast<std::uint64_t>(i % 11)));
+    data.curves.push_back({i, i, 9000 - i});
+    data.points.push_back({35, 139, i % 4500});
+  }
+  buildRiverDataIndex(data);
+  for (std::uint32_t system = 0; system < 7; ++system) {
+    const std::vector<std::int32_t>& streams = streamsOfWaterSystem(data, 130000 + system);
+    ASSERT_EQ(streams.size(), system < 5 ? 1286u : 1285u) << system;
+    for (std::size_t k = 0; k < streams.size(); ++k) {
+      EXPECT_EQ(streams[k], static_cast<std::int32_t>(system + 7 * k));
+    }
+  }
+  EXPECT_EQ(streamsOfRiver(data, 1300000010).front(), 10);
+  EXPECT_EQ(streamsOfRiver(data, 1300000010).size(), 818u);
+  EXPECT_EQ(findCurveIndex(data, 9000), 0);
+  EXPECT_EQ(findCurveIndex(data, 1), 8999);
+  EXPECT_EQ(findPointIndex(data, 4499), 4499);  // the first of the two with that id
+}
+
 TEST(RiverDataIndex, IdTextsThatShareANumberStayApart) {
   // Dense numbers with one text per number, then texts that share numbers, then large numbers.
   const std::vector<std::vector<const char*>> sets = {

@@ -112,6 +112,23 @@ void expectSameRecords(const RiverData& expected, const RiverData& actual, std::
   }
   EXPECT_EQ(expected.maxCv, actual.maxCv);
   EXPECT_EQ(expected.maxPt, actual.maxPt);
+  // The index, built while the second part's positions are still being copied, finds the same
+  // records.
+  for (const Curve& curve : expected.curves) {
+    EXPECT_EQ(findCurveIndex(expected, curve.id), findCurveIndex(actual, curve.id)) << curve.id;
+  }
+  for (const Point& point : expected.points) {
+    EXPECT_EQ(findPointIndex(expected, point.id), findPointIndex(actual, point.id)) << point.id;
+  }
+  for (const RiverNode& node : expected.riverNodes) {
+    const std::string_view id(node.id.data(), strnlen(node.id.data(), node.id.size()));
+    EXPECT_EQ(findRiverNodeIndex(expected, id), findRiverNodeIndex(actual, id)) << id;
+  }
+  for (const Stream& stream : expected.streams) {
+    EXPECT_EQ(streamsOfWaterSystem(expected, stream.waterSystemCode),
+              streamsOfWaterSystem(actual, stream.waterSystemCode));
+    EXPECT_EQ(streamsOfRiver(expected, stream.riverCode), streamsOfRiver(actual, stream.riverCode));
+  }
 }
 
 TEST(PartLoad, EverySecondPartStartGivesTheRecordsOfOnePass) {
