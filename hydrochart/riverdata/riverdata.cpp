@@ -661,8 +661,9 @@ std::uint64_t findPartStart(int fd, std::uint64_t fileSize) {
 }
 
 // Appends the records of the second part to those of the first (positions are renumbered)
-// and builds the index. The positions, most of the bytes, are copied on a second thread
-// meanwhile, and then that thread builds the stream indexes; nothing else reads positions.
+// and builds the index. A second thread copies the positions and streams, most of the bytes,
+// and builds the stream indexes, while this one appends the other records and builds the id
+// indexes; neither half reads what the other writes.
 void appendPartAndIndex(RiverData& data, const RiverData& part, LoadStores& stores) {
   const std::size_t base = data.pointList.size();
   if (data.curves.size() + stores.curves.size() > kMaxRecords ||
@@ -672,24 +673,26 @@ void appendPartAndIndex(RiverData& data, const RiverData& part, LoadStores& stor
       base + stores.positions.size() > kMaxRecords) {
     throw std::bad_alloc();
   }
-  const std::size_t firstCurve = data.curves.size();
-  stores.curves.moveInto(data.curves);
-  const auto shift = static_cast<std::int32_t>(base);
-  for (std::size_t i = firstCurve; i < data.curves.size(); ++i) {
-    data.curves[i].first += shift;
-    data.curves[i].last += shift;
-  }
-  stores.points.moveInto(data.points);
-  stores.streams.moveInto(data.streams);
-  stores.riverNodes.moveInto(data.riverNodes);
   data.maxCv = std::max(data.maxCv, part.maxCv);
   data.maxPt = std::max(data.maxPt, part.maxPt);
   runSideBySide(
       [&] {
         stores.positions.moveInto(data.pointList);
+        stores.streams.moveInto(data.streams);
         buildStreamIndexes(data);
       },
-      [&] { buildIdIndexes(data); });
+      [&] {
+        const std::size_t firstCurve = data.curves.size();
+        stores.curves.moveInto(data.curves);
+        const auto shift = static_cast<std::int32_t>(base);
+        for (std::size_t i = firstCurve; i < data.curves.size(); ++i) {
+          data.curves[i].first += shift;
+          data.curves[i].last += shift;
+        }
+        stores.points.moveInto(data.points);
+        stores.riverNodes.moveInto(data.riverNodes);
+        buildIdIndexes(data);
+      });
 }
 
 }  // namespace
