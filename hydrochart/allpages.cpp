@@ -79,7 +79,8 @@ PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in
   const std::string path = folder + platform::kPathSeparator + digits + "_" +
                            platform::utf8ToNative(label ? *label : "その他") + ".htm";
 
-  const RunInput input = runInputNamedBy(path, in.files);
+  const RunInput input =
+      in.files.checkEachPage ? runInputNamedBy(path, in.files) : RunInput::None;
   if (input != RunInput::None) {
     progress.outputIsInput(path, input);
     progress.waterSystemPageNotCreated(code);
@@ -114,12 +115,31 @@ RunInputs identifyRunInputs(const std::string& dataPath, const std::string& code
   return inputs;
 }
 
+namespace {
+
+// The input of the run that the existing file `file` is, if any.
+RunInput inputOf(const platform::FileIdentity& file, const RunInputs& inputs) {
+  if (file == inputs.dataFile) return RunInput::DataFile;
+  if (file == inputs.codeList) return RunInput::CodeList;
+  return RunInput::None;
+}
+
+}  // namespace
+
+void checkFolderOfPages(const std::string& folder, RunInputs& inputs) {
+  for (const platform::DirectoryEntry& entry :
+       platform::findFiles(folder + platform::kPathSeparator + "*")) {
+    const platform::FileIdentity file =
+        platform::fileIdentity(folder + platform::kPathSeparator + entry.name);
+    if (!file.exists || inputOf(file, inputs) != RunInput::None) return;
+  }
+  inputs.checkEachPage = false;
+}
+
 RunInput runInputNamedBy(const std::string& path, const RunInputs& inputs) {
   const platform::FileIdentity output = platform::fileIdentity(path);
   if (!output.exists) return RunInput::None;  // a new file cannot be an input
-  if (output == inputs.dataFile) return RunInput::DataFile;
-  if (output == inputs.codeList) return RunInput::CodeList;
-  return RunInput::None;
+  return inputOf(output, inputs);
 }
 
 AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
@@ -143,7 +163,8 @@ AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& 
     const std::string folder = dataPath.substr(0, extension) + "_html";
     // An existing folder is used again; one that cannot be made shows as pages that fail.
     platform::makeDirectory(folder);
-    const RunInputs files = identifyRunInputs(dataPath, codeListPath);
+    RunInputs files = identifyRunInputs(dataPath, codeListPath);
+    checkFolderOfPages(folder, files);
     const PageInputs inputs{data, list, files};
     // Each page is one water system in automatic colours; the next pages are drawn ahead while
     // one is written.

@@ -35,9 +35,17 @@ AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& 
 struct RunInputs {
   platform::FileIdentity dataFile;
   platform::FileIdentity codeList;
+  // False once every entry of the folder of pages was found not to be an input: a page then
+  // names one of those entries or a new file, and neither is an input, so it needs no look-up.
+  bool checkEachPage = true;
 };
 // `codeListPath` is empty when the run read no code list.
 RunInputs identifyRunInputs(const std::string& dataPath, const std::string& codeListPath);
 
 // The input of the run that the output `path` is (the same file, however spelt), if any.
 RunInput runInputNamedBy(const std::string& path, const RunInputs& inputs);
+
+// Looks at every entry of `folder` once and clears `inputs.checkEachPage` when none of them is
+// an input of the run. An entry that cannot be looked at keeps the checks, and so does an
+// entry made while the pages are written (as between any check and the open that follows it).
+void checkFolderOfPages(const std::string& folder, RunInputs& inputs);

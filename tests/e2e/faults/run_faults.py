@@ -447,16 +447,24 @@ def group_inputs(suite):
             "inputs: code-label file %s" % labels, ["ws_codelabel", labels], cwd,
             "** Error: Code Label file not created.\n", kept=kept)
 
-    # A page of every-water-system mode that is, through a link, the data file or the code list.
-    for target, mode in (("../W05-01_13-g.xml", ["W05-01_13-g.xml", "*"]),
-                         ("../WaterSystemCodeCd.xml", ["W05-01_13-g.xml", "*"]),
-                         ("../W05-01_13-g.xml", ["W05-*.xml"])):
+    # A page of every-water-system mode that is, through a link, the data file or the code list,
+    # among other pages of an earlier run.
+    for target, mode, link in (("../W05-01_13-g.xml", ["W05-01_13-g.xml", "*"], os.symlink),
+                               ("../WaterSystemCodeCd.xml", ["W05-01_13-g.xml", "*"], os.symlink),
+                               ("../W05-01_13-g.xml", ["W05-*.xml"], os.symlink),
+                               ("W05-01_13-g.xml", ["W05-01_13-g.xml", "*"], os.link)):
         folder = os.path.join(cwd, "W05-01_13-g_html")
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
-        os.symlink(target, os.path.join(folder, "100002_大川.htm"))
+        with open(os.path.join(folder, "100001_小川.htm"), "w") as page:
+            page.write("an earlier page\n")
+        if link is os.link:
+            link(os.path.join(cwd, target), os.path.join(folder, "100002_大川.htm"))
+        else:
+            link(target, os.path.join(folder, "100002_大川.htm"))
         suite.expect_failure(
-            "inputs: %s with a page linked to %s" % (" ".join(mode), target), mode, cwd,
+            "inputs: %s with a page %s to %s" % (
+                " ".join(mode), "hard-linked" if link is os.link else "linked", target), mode, cwd,
             "100001(1) ** Error: html file could not created. 100002\n", kept=kept,
             markers=[m for m in SUCCESS_MARKERS if m != b"was processed."],
             also=lambda run: ([] if b"was processed." not in run.stdout
