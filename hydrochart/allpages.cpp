@@ -126,9 +126,11 @@ RunInput inputOf(const platform::FileIdentity& file, const RunInputs& inputs) {
 
 }  // namespace
 
-void checkFolderOfPages(const std::string& folder, RunInputs& inputs) {
-  for (const platform::DirectoryEntry& entry :
-       platform::findFiles(folder + platform::kPathSeparator + "*")) {
+void checkFolderOfPages(const std::string& folder, std::size_t pages, RunInputs& inputs) {
+  const std::vector<platform::DirectoryEntry> entries =
+      platform::findFiles(folder + platform::kPathSeparator + "*");
+  if (entries.size() > pages) return;
+  for (const platform::DirectoryEntry& entry : entries) {
     const platform::FileIdentity file =
         platform::fileIdentity(folder + platform::kPathSeparator + entry.name);
     if (!file.exists || inputOf(file, inputs) != RunInput::None) return;
@@ -164,7 +166,7 @@ AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& 
     // An existing folder is used again; one that cannot be made shows as pages that fail.
     platform::makeDirectory(folder);
     RunInputs files = identifyRunInputs(dataPath, codeListPath);
-    checkFolderOfPages(folder, files);
+    checkFolderOfPages(folder, waterSystemCodeList.size(), files);
     const PageInputs inputs{data, list, files};
     // Each page is one water system in automatic colours; the next pages are drawn ahead while
     // one is written.

@@ -48,4 +48,6 @@ RunInput runInputNamedBy(const std::string& path, const RunInputs& inputs);
 // Looks at every entry of `folder` once and clears `inputs.checkEachPage` when none of them is
 // an input of the run. An entry that cannot be looked at keeps the checks, and so does an
 // entry made while the pages are written (as between any check and the open that follows it).
-void checkFolderOfPages(const std::string& folder, RunInputs& inputs);
+// A folder of more than `pages` entries keeps them too: looking at each would cost more than
+// checking each page.
+void checkFolderOfPages(const std::string& folder, std::size_t pages, RunInputs& inputs);

@@ -250,6 +250,38 @@ TEST_F(AllPagesTest, ExistingPagesAreOverwrittenAndOthersStay) {
   EXPECT_EQ(readFile(folder + "/990000_古い.htm"), "stale page");
 }
 
+TEST_F(AllPagesTest, PagesNeedTheirOwnCheckOnlyWhenTheFolderMayHoldAnInput) {
+  const std::string data = root_ + "/W05-09_13-g.xml";
+  const std::string list = root_ + "/WaterSystemCodeCd.xml";
+  std::ofstream(data) << "data";
+  std::ofstream(list) << "list";
+  const std::string folder = root_ + "/W05-09_13-g_html";
+  fs::create_directories(folder);
+  const auto checksEachPage = [&](std::size_t pages) {
+    RunInputs inputs = identifyRunInputs(data, list);
+    checkFolderOfPages(folder, pages, inputs);
+    return inputs.checkEachPage;
+  };
+  EXPECT_FALSE(checksEachPage(3));  // empty
+  std::ofstream(folder + "/130010_多摩川.htm") << "old page";
+  fs::create_directories(folder + "/sub");
+  EXPECT_FALSE(checksEachPage(3));
+  EXPECT_TRUE(checksEachPage(1));  // more entries than pages: each page is checked instead
+
+  // Any entry that is an input, or that cannot be looked at, keeps the checks.
+  const std::string entry = folder + "/100001_小川.htm";
+  fs::create_symlink(data, entry);
+  EXPECT_TRUE(checksEachPage(10)) << "symbolic link to the data file";
+  fs::remove(entry);
+  fs::create_hard_link(list, entry);
+  EXPECT_TRUE(checksEachPage(10)) << "hard link to the code list";
+  fs::remove(entry);
+  fs::create_symlink("nowhere.xml", entry);
+  EXPECT_TRUE(checksEachPage(10)) << "link to nothing";
+  fs::remove(entry);
+  EXPECT_FALSE(checksEachPage(10));
+}
+
 TEST_F(AllPagesTest, DrawingAndWritingFailuresEndTheRun) {
   // A stream whose curve does not exist makes drawing fail: result 2, data set kept.
   const std::string path = root_ + "/W05-09_13-g.xml";
