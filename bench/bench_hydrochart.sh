@@ -179,28 +179,25 @@ measure_floor() {
   rm -rf "$copy"
 }
 
-# best_of NAME FLOOR_FILE FLOOR_SOURCE OUTPUT COMMAND...: runs the command $runs times, each
-# followed by a floor measurement (none when FLOOR_SOURCE is empty); sets best_time, best_floor
-# (the fastest of each) and best_rss (the largest peak RSS seen). OUTPUT (a file or folder the
-# command writes, or "") is removed before each run: the floor copies into a fresh folder, so
-# each run writes fresh files too instead of also paying for replacing the previous run's.
-best_of() {
-  local name=$1 floor_file=$2 floor_source=$3 output=$4
+# measure_kind KEY FLOOR_FILE FLOOR_SOURCE OUTPUT COMMAND...: one run of the command, followed
+# by a floor measurement (none when FLOOR_SOURCE is empty); keeps in time_of[KEY] and
+# floor_of[KEY] the fastest seen so far and in rss_of[KEY] the largest peak RSS. OUTPUT (a file or
+# folder the command writes, or "") is removed before the run: the floor copies into a fresh
+# folder, so each run writes fresh files too instead of also paying for replacing the previous
+# run's.
+measure_kind() {
+  local key=$1 floor_file=$2 floor_source=$3 output=$4
   shift 4
-  best_time=""
-  best_floor=""
-  best_rss=0
-  local i
-  for ((i = 0; i < runs; i++)); do
-    if [ -n "$output" ]; then rm -rf "$output"; fi
-    measure_run "$name" "$@"
-    best_time=$(smaller "$run_time" "$best_time")
-    if [ "$run_rss" -gt "$best_rss" ]; then best_rss=$run_rss; fi
-    if [ -n "$floor_source" ]; then
-      measure_floor "$floor_file" "$floor_source"
-      best_floor=$(smaller "$floor_time" "$best_floor")
-    fi
-  done
+  if [ -n "$output" ]; then rm -rf "$output"; fi
+  measure_run "${key##*,}" "$@"
+  time_of[$key]=$(smaller "$run_time" "${time_of[$key]:-}")
+  if [ "$run_rss" -gt "${rss_of[$key]:-0}" ]; then rss_of[$key]=$run_rss; fi
+  if [ -n "$floor_source" ]; then
+    measure_floor "$floor_file" "$floor_source"
+    floor_of[$key]=$(smaller "$floor_time" "${floor_of[$key]:-}")
+  else
+    floor_of[$key]=""
+  fi
 }
 
 # bench_size DIR SIZE: generates the data file of SIZE in $work and measures every kind.
@@ -213,29 +210,27 @@ bench_size() {
   bytes_of[$dir,$size]=$bytes
 
   kinds=""
+  local i
   if [ "$have_hydrochart" = 1 ]; then
-    # The page goes into a folder of its own, so that its floor copies that folder.
+    # The page goes into a folder of its own, so that its floor copies that folder. The two
+    # modes take turns, so that a slow spell of a shared machine meets both alike.
     mkdir -p "$work/page"
-    # shellcheck disable=SC2086  # the codes are separate arguments
-    best_of page "$file" "$work/page" "$work/page/out.htm" \
-      "$hydrochart" "$file" "$work/page/out.htm" "" $codes
-    time_of[$dir,$size,page]=$best_time
-    floor_of[$dir,$size,page]=$best_floor
-    rss_of[$dir,$size,page]=$best_rss
+    for ((i = 0; i < runs; i++)); do
+      # shellcheck disable=SC2086  # the codes are separate arguments
+      measure_kind "$dir,$size,page" "$file" "$work/page" "$work/page/out.htm" \
+        "$hydrochart" "$file" "$work/page/out.htm" "" $codes
+      measure_kind "$dir,$size,all" "$file" "${file%.xml}_html" "${file%.xml}_html" \
+        "$hydrochart" "$file" "*"
+    done
     rm -rf "$work/page"
-    best_of all "$file" "${file%.xml}_html" "${file%.xml}_html" "$hydrochart" "$file" "*"
-    time_of[$dir,$size,all]=$best_time
-    floor_of[$dir,$size,all]=$best_floor
-    rss_of[$dir,$size,all]=$best_rss
     kinds="page all"
   fi
   # lxml last: its runs take and free gigabytes, which the system is still sorting out for a
   # while afterwards.
   if [ "$with_lxml" = 1 ]; then
-    best_of lxml "" "" "" "$python" -c "import lxml.etree as E; E.parse('$file')"
-    time_of[$dir,$size,lxml]=$best_time
-    floor_of[$dir,$size,lxml]=""
-    rss_of[$dir,$size,lxml]=$best_rss
+    for ((i = 0; i < runs; i++)); do
+      measure_kind "$dir,$size,lxml" "" "" "" "$python" -c "import lxml.etree as E; E.parse('$file')"
+    done
     kinds="lxml $kinds"
   fi
   for kind in $kinds; do
