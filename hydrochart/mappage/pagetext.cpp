@@ -77,24 +77,18 @@ std::uint64_t scaledExactly(std::uint64_t bits) {
 
 }  // namespace
 
-char* detail::writeFixed8AnyValue(char* out, double value) {
-  // Below 4096 the double product |value| * 10^8 is within 2^-15 of the exact one, so unless
-  // its fraction lies near one half it rounds to the same integer; near one half, and from 4096
-  // to 2^32, the exact integer path decides. Other values go through to_chars.
+char* detail::writeFixed8Rarely(char* out, double value) {
+  // writeFixed8 has taken the values below 4096 whose scaled product is not near one half. The
+  // rest of those, and the values from 4096 to 2^32, go the exact integer path; other values
+  // (the tiniest, the largest, infinities and NaNs) go through to_chars.
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
   const double magnitude = std::fabs(value);
   std::uint64_t scaled;
   if (magnitude < 4096.0) {
-    const double product = magnitude * 1e8;
-    const auto truncated = static_cast<std::uint64_t>(product);  // floor: product is below 2^39
-    const double fraction = product - static_cast<double>(truncated);
-    if (std::fabs(fraction - 0.5) > 1e-4) {
-      scaled = truncated + (fraction > 0.5 ? 1 : 0);
-    } else if (magnitude >= 0x1p-68) {
-      scaled = scaledExactly(bits);
-    } else {
+    if (magnitude < 0x1p-68) {
       return std::to_chars(out, out + kMaxFixed8Length, value, std::chars_format::fixed, 8).ptr;
     }
+    scaled = scaledExactly(bits);
   } else if (magnitude < 4294967296.0) {
     scaled = scaledExactly(bits);
   } else {

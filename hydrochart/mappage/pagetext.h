@@ -57,8 +57,8 @@ inline char* writeScaled8(char* out, bool negative, std::uint64_t scaled) {
   return out + 8;
 }
 
-// writeFixed8 for every value, the common ones included.
-char* writeFixed8AnyValue(char* out, double value);
+// writeFixed8 for the values its inline part leaves.
+char* writeFixed8Rarely(char* out, double value);
 
 }  // namespace detail
 
@@ -75,7 +75,7 @@ inline char* writeFixed8(char* out, double value) {
       return detail::writeScaled8(out, std::signbit(value), truncated + (fraction > 0.5 ? 1 : 0));
     }
   }
-  return detail::writeFixed8AnyValue(out, value);
+  return detail::writeFixed8Rarely(out, value);
 }
 
 // Appends `text` for use inside a double-quoted script string (or a script comment): backslash,
