@@ -695,21 +695,14 @@ void appendPartAndIndex(RiverData& data, const RiverData& part, LoadStores& stor
       });
 }
 
-}  // namespace
-
 // The second part's records are used only when this thread arrives at the part's start in its
 // main loop, so that it would have read the rest exactly as the second thread did; otherwise
 // (the start was inside an element or a comment, a river node of the second part might have
 // depended on Points of the first, the file declares another encoding for its names, or the
 // second thread met a fault of the data) this thread loads the rest itself, and meets any such
-// fault there in its turn.
-void riverdata_detail::loadRecordsInParts(int fd, RiverData& data, std::uint64_t partStart) {
-  if (partStart == 0) {
-    RiverDataLoader(fd, data).run();
-    buildRiverDataIndex(data);
-    return;
-  }
-
+// fault there in its turn. True when the index was built along with the joining of the parts;
+// false when the records are complete but their index is still to be built.
+bool loadInTwoParts(int fd, RiverData& data, std::uint64_t partStart) {
   RiverData part;
   LoadStores stores;
   std::atomic<bool> cancelled{false};
@@ -729,8 +722,7 @@ void riverdata_detail::loadRecordsInParts(int fd, RiverData& data, std::uint64_t
     });
   } catch (const std::system_error&) {
     RiverDataLoader(fd, 0, data).run();  // no second thread to be had
-    buildRiverDataIndex(data);
-    return;
+    return false;
   }
   // Stops the second thread when this one does not reach its start; always waits for it.
   struct Joiner {
@@ -748,21 +740,18 @@ void riverdata_detail::loadRecordsInParts(int fd, RiverData& data, std::uint64_t
   const bool reached = first->run(partStart);
   if (!reached) {
     cancelled = true;
-    buildRiverDataIndex(data);
-    return;
+    return false;
   }
   second.join();
   if (partLoaded && !cancelled && !partDependent && first->nameEncoding() == nullptr) {
     first.reset();  // its read block is no longer needed while the parts are joined
     appendPartAndIndex(data, part, stores);
-    return;
+    return true;
   }
   // Continue from the part's start as the load from the start would.
   first->run();
-  buildRiverDataIndex(data);
+  return false;
 }
-
-namespace {
 
 // Loads the file and builds the index: in two parts at once when the file is large and a line
 // near its middle starts an element; else in one.
@@ -770,19 +759,24 @@ void loadRecordsAndIndex(int fd, RiverData& data) {
   const std::uint64_t size = regularFileSize(fd);
   if (size < kSplitLoadSize) {
     RiverDataLoader(fd, data).run();
-    buildRiverDataIndex(data);
-    return;
-  }
-  const std::uint64_t partStart = findPartStart(fd, size);
-  if (partStart == 0) {
+  } else if (const std::uint64_t partStart = findPartStart(fd, size); partStart == 0) {
     RiverDataLoader(fd, 0, data).run();  // the search read at an offset: so does the load
-    buildRiverDataIndex(data);
+  } else if (loadInTwoParts(fd, data, partStart)) {
     return;
   }
-  riverdata_detail::loadRecordsInParts(fd, data, partStart);
+  buildRiverDataIndex(data);
 }
 
 }  // namespace
+
+void riverdata_detail::loadRecordsInParts(int fd, RiverData& data, std::uint64_t partStart) {
+  if (partStart == 0) {
+    RiverDataLoader(fd, data).run();
+  } else if (loadInTwoParts(fd, data, partStart)) {
+    return;
+  }
+  buildRiverDataIndex(data);
+}
 
 LoadStatus loadRiverData(const std::string& path, RiverData& data) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
