@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/filenames.h"
 #include "platform/files.h"
 
 namespace platform {
@@ -38,6 +39,7 @@ bool makeDirectory(const std::string& path) {
 const char kPathSeparator = '/';
 
 const bool kCrLfLineEnds = false;
+const bool kWindowsFileNameRules = false;
 
 bool isPathSeparator(char c) { return c == '/'; }
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/filenames.h"
 #include "platform/widetext_win32.h"
 
 namespace platform {
@@ -48,6 +49,7 @@ std::string folderBefore(std::string_view path, std::size_t separator) {
 const char kPathSeparator = '\\';
 
 const bool kCrLfLineEnds = true;
+const bool kWindowsFileNameRules = true;
 
 bool isPathSeparator(char c) { return c == '/' || c == '\\'; }
 
