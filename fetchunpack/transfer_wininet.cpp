@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fetchunpack/requesturl.h"
 #include "fetchunpack/transfer.h"
 #include "platform/widetext_win32.h"
 
@@ -115,7 +116,9 @@ TransferResult transferUrl(const std::string& url, const DownloadSettings& setti
   InternetSetOptionW(session.handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &stallMs, sizeof stallMs);
   InternetSetOptionW(session.handle, INTERNET_OPTION_SEND_TIMEOUT, &stallMs, sizeof stallMs);
 
-  const std::wstring wideUrl = platform::wideOfUtf8(url);
+  // WinINet would send other characters in the ANSI code page (and the fragment too); the
+  // request goes out as libcurl sends it, while messages keep the URL as given.
+  const std::wstring wideUrl = platform::wideOfUtf8(requestUrlOf(url));
   InternetHandle request{InternetOpenUrlW(
       session.handle, wideUrl.c_str(), nullptr, 0,
       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI, 0)};
