@@ -7,6 +7,7 @@
 
 #include "fetchunpack/codepage.h"
 #include "platform/atomicfile.h"
+#include "platform/filenames.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
 #include "platform/utf8.h"
@@ -109,6 +110,10 @@ int writeEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
     cause = archivePath + ": entry " + name + " would be written outside the archive's folder";
     return ZIP_ER_INVAL;
   }
+  if (!isPlainEntryName(name)) {
+    cause = archivePath + ": entry " + name + " names no plain file on this system";
+    return ZIP_ER_INVAL;
+  }
   const std::string folder = platform::removeLastComponentUtf8(archivePath);
   const std::string outputPath = folder.empty() ? name : folder + platform::kPathSeparator + name;
   if (outputPath.size() > platform::kMaxPathLength) {
@@ -165,17 +170,33 @@ bool memberNamesMatch(std::string_view a, std::string_view b, bool unicodeFoldin
   return i == a.size() && j == b.size();
 }
 
-bool isUnsafeEntryName(std::string_view name) {
-  if (platform::isRootedPath(name)) return true;
+namespace {
+
+// Whether `test` holds for any of the components of `name` between its separators.
+template <typename Test>
+bool anyComponent(std::string_view name, Test test) {
   for (std::size_t start = 0; start <= name.size();) {
     const auto slash = std::find_if(name.begin() + static_cast<std::ptrdiff_t>(start), name.end(),
                                     platform::isPathSeparator) -
                        name.begin();
     const auto end = static_cast<std::size_t>(slash);
-    if (name.substr(start, end - start) == "..") return true;
+    if (test(name.substr(start, end - start))) return true;
     start = end + 1;
   }
   return false;
+}
+
+}  // namespace
+
+bool isUnsafeEntryName(std::string_view name) {
+  if (platform::isRootedPath(name)) return true;
+  return anyComponent(name, [](std::string_view part) { return part == ".."; });
+}
+
+bool isPlainEntryName(std::string_view name) {
+  return !anyComponent(name, [](std::string_view part) {
+    return !part.empty() && !platform::isPlainFileName(part);
+  });
 }
 
 int checkArchive(const std::string& path, const std::string& shownPath, std::string& cause) {

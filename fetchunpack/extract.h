@@ -30,6 +30,10 @@ bool localeIsUtf8();
 // component.
 bool isUnsafeEntryName(std::string_view name);
 
+// Whether every folder and file name of an entry name is one this system holds as a plain file
+// (platform::isPlainFileName): on Windows no forbidden character and no device name.
+bool isPlainEntryName(std::string_view name);
+
 // Sets the access and modification times of `path`; false when the file cannot be reached.
 // The whole range of archive entry times (1980 to 2107) is kept, beyond 2038 included.
 bool setFileTimes(const std::string& path, std::time_t unixTime);

@@ -7,6 +7,7 @@
 #include "fetchunpack/extract.h"
 #include "fetchunpack/urllist.h"
 #include "platform/console.h"
+#include "platform/filenames.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
 
@@ -25,7 +26,7 @@ void reportCause(const std::string& cause) {
 
 // Downloads one URL and extracts its members, printing the transcript line.
 RunOutcome processJob(const UrlJob& job) {
-  if (!job.hasSavedFileName) {
+  if (!job.hasSavedFileName || !platform::isPlainFileName(job.savedFileName)) {
     std::printf("** Error: Illegal URL %s\n", shown(job.url).c_str());
     return RunOutcome::IllegalUrl;
   }
@@ -81,15 +82,18 @@ bool isUrlArgument(const std::string& argument) {
 
 RunOutcome runSingleUrl(const std::vector<std::string>& args) {
   const std::string& url = args.at(0);
-  // The saved file takes the name after the last "/"; without one there is no file to write.
+  // The saved file takes the name after the last "/"; without one, or with one that cannot be
+  // a plain file (a stream colon or a device name on Windows), there is no file to write.
   const auto slash = url.rfind('/');
-  if (slash == std::string::npos || slash + 1 == url.size()) {
+  if (slash == std::string::npos || slash + 1 == url.size() ||
+      !platform::isPlainFileName(std::string_view(url).substr(slash + 1))) {
     std::printf("** Error: Illegal URL %s\n", shown(url).c_str());
     return RunOutcome::IllegalUrl;
   }
   UrlJob job;
   job.url = url;
-  const std::string savedFileName = url.substr(slash + 1);
+  job.savedFileName = url.substr(slash + 1);
+  const std::string& savedFileName = job.savedFileName;
   // An empty folder argument means the current folder, like ".", rather than the root.
   if (args.size() > 1 && args[1] != "." && !args[1].empty()) {
     platform::makeDirectoryUtf8(args[1]);

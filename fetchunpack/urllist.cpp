@@ -104,7 +104,8 @@ std::optional<UrlJob> readListLine(UrlListState& state, std::string_view line) {
 
   const std::string_view savedRaw = savedFileNameOf(token);
   job.hasSavedFileName = !savedRaw.empty();
-  const std::string savedFileName = platform::decodeToUtf8(savedRaw, codePage);
+  job.savedFileName = platform::decodeToUtf8(savedRaw, codePage);
+  const std::string& savedFileName = job.savedFileName;
   job.archivePath = state.outputPrefix + savedFileName;
 
   if (space != std::string_view::npos) {

@@ -59,6 +59,7 @@ struct UrlJob {
   std::string url;
   std::string archivePath;
   std::vector<std::string> memberNames;
+  std::string savedFileName;     // the last part of archivePath
   bool hasSavedFileName = true;  // false when the URL token is empty or ends in "/"
 };
 

@@ -58,6 +58,17 @@ TEST(AnsiPaths, RootedNames) {
   EXPECT_FALSE(fetchunpack::isUnsafeEntryName("a\\b.txt"));
 }
 
+// Each folder and file of an entry must be a name Windows holds as a plain file, looked at in
+// characters: "ソ" and "表" hold the byte of a backslash only in code page 932.
+TEST(AnsiPaths, EntryNamesThatNoPlainFileCanHold) {
+  for (const char* name : {"CON.xml", "dir/nul", "dir\\Com1.txt", "aux/x.xml", "a|b.xml",
+                           "d/x?.xml", "x*.xml", "a\"b.xml", "a<b>.xml", "tab\t.xml"})
+    EXPECT_FALSE(fetchunpack::isPlainEntryName(name)) << name;
+  for (const char* name : {"x.xml", "folder/", "a\\b/c.xml", "\xE3\x82\xBD/\xE8\xA1\xA8.xml",
+                           "console/con1.xml"})
+    EXPECT_TRUE(fetchunpack::isPlainEntryName(name)) << name;
+}
+
 TEST(AnsiText, ConversionsKeepJapaneseAndRefuseLookAlikes) {
   EXPECT_EQ(utf8ToNative("河川"), "\x89\xCD\x90\xEC");
   EXPECT_EQ(nativeToUtf8("\x89\xCD\x90\xEC"), "河川");
