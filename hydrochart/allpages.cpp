@@ -9,6 +9,7 @@
 
 #include "hydrochart/drawahead.h"
 #include "hydrochart/mappage/pagetext.h"
+#include "platform/filenames.h"
 #include "platform/files.h"
 #include "platform/textconv.h"
 
@@ -38,6 +39,14 @@ std::string sixDigits(std::uint32_t code) {
   char text[16];
   std::snprintf(text, sizeof text, "%06d", static_cast<int>(code));
   return text;
+}
+
+// Whether the page file name `name` (in the platform's file-name encoding) is one the platform
+// holds as a plain file. It is looked at in characters, since a byte of a double-byte character
+// may be the byte of a backslash or of "|".
+bool isPlainPageName(const std::string& name) {
+  return !platform::kWindowsFileNameRules ||
+         platform::isWindowsFileName(platform::nativeToUtf8(name));
 }
 
 // How one page came out, and whether the run goes on after it.
@@ -76,8 +85,9 @@ PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in
   std::string title = digits;
   if (label) title.append(" ").append(pagetext::htmlLessThanEscaped(*label));
   // The file name takes the label in the platform's file-name encoding.
-  const std::string path = folder + platform::kPathSeparator + digits + "_" +
-                           platform::utf8ToNative(label ? *label : "その他") + ".htm";
+  const std::string name =
+      digits + "_" + platform::utf8ToNative(label ? *label : "その他") + ".htm";
+  const std::string path = folder + platform::kPathSeparator + name;
 
   const RunInput input =
       in.files.checkEachPage ? runInputNamedBy(path, in.files) : RunInput::None;
@@ -86,11 +96,13 @@ PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in
     progress.waterSystemPageNotCreated(code);
     return PageOutcome::NamesInput;
   }
-  // A label with a separator would name a file in another folder, and an overlong path cannot
-  // be made.
+  // A label with a separator would name a file in another folder, a name that Windows cannot
+  // hold as a plain file (a stream colon, a "?" that stands for a character the code page
+  // lacks) would hide the page there, and an overlong path cannot be made.
   MapPage page;
   if ((label && std::any_of(label->begin(), label->end(), platform::isPathSeparator)) ||
-      path.size() > platform::kMaxPathLength || !openMapPage(page, path, title)) {
+      !isPlainPageName(name) || path.size() > platform::kMaxPathLength ||
+      !openMapPage(page, path, title)) {
     progress.waterSystemPageNotCreated(code);
     return PageOutcome::NotCreated;
   }
