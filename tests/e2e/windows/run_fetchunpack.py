@@ -2,7 +2,7 @@
 """fetchunpack.exe under Wine against a local server on 127.0.0.1.
 
 Usage: run_fetchunpack.py FETCHUNPACK_EXE WINE_RUNNER TRUST_CA_EXE [GROUP...]
-Groups: single, list, failures, https. The program runs on a Japanese system (ANSI code page 932):
+Groups: single, list, failures, https, escaped, names. The program runs on a Japanese system (ANSI code page 932):
 its console text is Shift_JIS and its lines end in CR LF; the files it writes appear on this
 side under their UTF-8 names. The https group trusts a test authority made here inside the Wine
 prefix (TRUST_CA_EXE, removed again afterwards); the host's own trust store is never touched.
@@ -117,6 +117,94 @@ def not_found_and_dropped(tmp):
         checks.equal("dropped: retried", server.count("/cut.zip"), 4)
         checks.equal("dropped: older file kept", read(os.path.join(tmp, "cut.zip")), older)
         checks.equal("no temporary file", sorted(os.listdir(tmp)), ["cut.zip", "gone.zip"])
+
+
+# The path of 流域/データ.zip as libcurl sends it: UTF-8 in lower-case percent escapes.
+ESCAPED_PATH = "/%e6%b5%81%e5%9f%9f/%e3%83%87%e3%83%bc%e3%82%bf.zip"
+WHEN = (2021, 3, 4, 5, 6, 8)
+
+
+def escaped_routes():
+    zip_bytes = archive([("河川.xml".encode("cp932"), b"<river/>", WHEN)])
+    return {ESCAPED_PATH: Route("body", zip_bytes),
+            "/%E6%B5%81%e5%9f%9f/a%20b.zip": Route("body", b"kept escapes")}
+
+
+def requested(server):
+    return [path for path, _ in server.requests]
+
+
+@group("escaped")
+def japanese_url_on_the_command_line(tmp):
+    with TestServer(escaped_routes()) as server:
+        # The fragment names a place in the document and never reaches the server.
+        url = server.base + "/流域/データ.zip#先頭"
+        status, out, err = run([url, "出力", "河川.xml"], tmp)
+        checks.equal("status", status, 0)
+        checks.equal("transcript keeps the text", out,
+                     BANNER + f"{url} 出力\\データ.zip#先頭 河川.xml\n")
+        checks.equal("request path", requested(server), [ESCAPED_PATH])
+        checks.equal("member", read(os.path.join(tmp, "出力", "河川.xml")), b"<river/>")
+        # Escapes already in the URL stay as written, upper case included.
+        url = server.base + "/%E6%B5%81域/a b.zip"
+        status, out, err = run([url], tmp)
+        checks.equal("escapes kept: status", (status, err), (0, ""))
+        checks.equal("escapes kept: request path", requested(server)[1:],
+                     ["/%E6%B5%81%e5%9f%9f/a%20b.zip"])
+        checks.equal("escapes kept: file", read(os.path.join(tmp, "a b.zip")), b"kept escapes")
+
+
+@group("escaped")
+def japanese_url_in_a_list_of_each_encoding(tmp):
+    for encoding in ("utf-8", "cp932", "euc_jp", "iso2022_jp"):
+        with TestServer(escaped_routes()) as server:
+            text = (f"# 国土数値情報 河川データの一覧 ({encoding})\n{server.base}/流域/\n"
+                    "データ.zip 河川.xml\n")
+            folder = "出力" + encoding
+            with open(os.path.join(tmp, encoding + ".txt"), "wb") as f:
+                f.write(text.encode(encoding))
+            status, out, err = run([encoding + ".txt", folder], tmp)
+            checks.equal(f"{encoding}: status", (status, err), (0, ""))
+            checks.equal(f"{encoding}: transcript", out, BANNER +
+                         f"{server.base}/流域/データ.zip {folder}\\データ.zip 河川.xml\n")
+            checks.equal(f"{encoding}: request path", requested(server), [ESCAPED_PATH])
+            checks.equal(f"{encoding}: member", read(os.path.join(tmp, folder, "河川.xml")),
+                         b"<river/>")
+
+
+@group("names")
+def saved_names_windows_cannot_hold(tmp):
+    with TestServer({}) as server:
+        for name in ("b:c.zip", "CON.zip", "nul", "aux.zip", "Com1.tar.gz", "lpt9", "a|b.zip",
+                     "q.php?id=1"):
+            url = f"{server.base}/dl/{name}"
+            status, out, err = run([url, "o", "x.xml"], tmp)
+            checks.equal(f"{name}: refused", (status, out), (1, BANNER + f"** Error: Illegal URL {url}\n"))
+        with open(os.path.join(tmp, "list.txt"), "wb") as f:
+            f.write(f"{server.base}/dl/\nPRN.zip x.xml\n".encode("cp932"))
+        status, out, err = run(["list.txt"], tmp)
+        checks.equal("list line refused", (status, out),
+                     (1, BANNER + f"** Error: Illegal URL {server.base}/dl/PRN.zip\n"))
+        checks.equal("nothing requested", server.requests, [])
+        checks.equal("nothing written", sorted(os.listdir(tmp)), ["list.txt"])
+
+
+@group("names")
+def members_windows_cannot_hold(tmp):
+    entries = [(b"CON.xml", b"device", WHEN), (b"d/nul.txt", b"device in a folder", WHEN),
+               (b"a|b.xml", b"pipe", WHEN), ("ソ表.xml".encode("cp932"), b"<kana/>", WHEN)]
+    with TestServer({"/m.zip": Route("body", archive(entries))}) as server:
+        url = server.base + "/m.zip"
+        # Kanji whose second byte in code page 932 is that of "\\" are names like any other.
+        status, out, err = run([url, ".", "ソ表.xml"], tmp)
+        checks.equal("plain member", (status, out), (0, BANNER + f"{url} m.zip ソ表.xml\n"))
+        checks.equal("plain member file", read(os.path.join(tmp, "ソ表.xml")), b"<kana/>")
+        for member in ("con.xml", "d/NUL.txt", "a|b.xml"):
+            status, out, err = run([url, ".", member], tmp)
+            checks.equal(f"{member}: refused", (status, out),
+                         (1, BANNER + f"{url} m.zip {member}** Error: ZIP error code 18\n"))
+            checks.check(f"{member}: cause", "names no plain file" in err, err)
+        checks.equal("nothing written", sorted(os.listdir(tmp)), ["m.zip", "ソ表.xml"])
 
 
 def trust(action, pem):
