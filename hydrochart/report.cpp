@@ -3,6 +3,8 @@
 #include <cstdarg>
 
 #include "platform/files.h"
+#include "platform/textconv.h"
+#include "platform/utf8.h"
 
 void Report::warning(const char* format, ...) {
   // A warning follows the lines before it also when both streams go to one terminal or file.
@@ -109,6 +111,61 @@ void Report::riverDataLoad(const std::string& path, LoadStatus status, const Riv
 
 void Report::riverDataNotFound(const std::string& path) {
   std::fprintf(out_, "** Error: River data file \"%s\" not found.\n", path.c_str());
+}
+
+void Report::dataFileKind(const std::string& path, const DataFileLook& look) {
+  const char* what = nullptr;
+  switch (look.kind) {
+    case DataFileKind::Zip:
+      what =
+          "is a zip archive, not river data: extract its .xml member first (fetchunpack URL "
+          "FOLDER MEMBER)";
+      break;
+    case DataFileKind::Gzip:
+      what = "is a gzip file, not river data: decompress it first (gzip -d)";
+      break;
+    case DataFileKind::Utf16:
+      what = "is UTF-16 text, not river data as published: save it in UTF-8 first";
+      break;
+    case DataFileKind::Html:
+      what =
+          "is an HTML page, not river data (an error page saved in place of a download?): "
+          "download the zip again and extract its .xml member (fetchunpack URL FOLDER MEMBER)";
+      break;
+    case DataFileKind::Shapefile:
+      what = "is a shapefile, not river data: use the .xml member of the same zip instead";
+      break;
+    case DataFileKind::Dbase:
+      what =
+          "is a dBase table (shapefile attributes), not river data: use the .xml member of "
+          "the same zip instead";
+      break;
+    case DataFileKind::JpgisOne:
+      what =
+          "is river data of the JPGIS 1.0 edition (jps: elements), which hydrochart does not "
+          "read: use the GML edition (JPGIS 2.1, the W05-YY_PP_GML.zip download) instead";
+      break;
+    case DataFileKind::OtherXml: {
+      // The name comes from the file: shown as far as 64 bytes, in the console's encoding.
+      const std::string root = platform::utf8ToNative(
+          std::string(platform::cutUtf8(platform::replaceIllFormedUtf8(look.rootElement), 64)));
+      if (look.dataSet.empty()) {
+        warning(
+            "hydrochart: \"%s\" holds no river data: its root element <%s> is not a W05 "
+            "dataset\n",
+            path.c_str(), root.c_str());
+      } else {
+        warning(
+            "hydrochart: \"%s\" holds no river data: its root element <%s> is a dataset of "
+            "%s, not of W05\n",
+            path.c_str(), root.c_str(), look.dataSet.c_str());
+      }
+      return;
+    }
+    case DataFileKind::Unknown:
+      return;
+  }
+  std::fprintf(out_, "** Error: \"%s\" %s\n", path.c_str(), what);
 }
 
 void Report::drawingFailed(const DrawResult& result) {

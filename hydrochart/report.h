@@ -9,6 +9,7 @@
 
 #include "hydrochart/allpages.h"
 #include "hydrochart/codelist.h"
+#include "hydrochart/datafilekind.h"
 #include "hydrochart/indexpage.h"
 #include "hydrochart/mappage/drawing.h"
 #include "hydrochart/progress.h"
@@ -36,6 +37,9 @@ class Report final : public Progress {
   // The load report line, or the loader's error line (nothing when the file was not opened).
   void riverDataLoad(const std::string& path, LoadStatus status, const RiverData& data);
   void riverDataNotFound(const std::string& path);
+  // What a data file that loaded without any Stream or Curve is, when it is recognised: an error
+  // line for a file that holds no river data, a warning for XML of something else.
+  void dataFileKind(const std::string& path, const DataFileLook& look);
 
   void drawingFailed(const DrawResult& result);
   void allPagesFailed(const AllPagesResult& result);

@@ -10,6 +10,7 @@
 
 #include "hydrochart/allpages.h"
 #include "hydrochart/codelist.h"
+#include "hydrochart/datafilekind.h"
 #include "hydrochart/drawahead.h"
 #include "hydrochart/indexpage.h"
 #include "hydrochart/mappage/drawing.h"
@@ -84,6 +85,16 @@ bool writeAllPages(const std::string& dataPath, RiverData& data, const CodeList&
   return result.kind == AllPagesResult::Kind::Written;
 }
 
+// A data file that loaded without any Stream or Curve may be something else entirely (the
+// download zip, an error page, the older JPGIS 1.0 edition): the user is told what it is. False
+// when it surely holds no river data, so that no page is made from it.
+bool mayHoldRiverData(const std::string& path, const RiverData& data, Report& report) {
+  if (!data.streams.empty() || !data.curves.empty()) return true;
+  const DataFileLook look = lookAtDataFile(path);
+  report.dataFileKind(path, look);
+  return !isSurelyNotRiverData(look.kind);
+}
+
 int runBatch(const std::string& pattern, const CodeList& list, Report& report) {
   if (pattern.size() > platform::kMaxPathLength) {
     report.pathTooLong(pattern);
@@ -97,6 +108,7 @@ int runBatch(const std::string& pattern, const CodeList& list, Report& report) {
                                  ? platform::removeLastComponent(pattern) + platform::kPathSeparator
                                  : std::string();
   RiverData data;
+  bool allRiverData = true;
   for (const auto& match : matches) {
     if (match.isDirectory) continue;
     const std::string path = prefix + match.name;
@@ -108,10 +120,14 @@ int runBatch(const std::string& pattern, const CodeList& list, Report& report) {
     report.riverDataLoad(path, loaded, data);
     if (loaded == LoadStatus::NotOpened) continue;  // a file that cannot be opened is skipped
     if (loaded != LoadStatus::Loaded) return failurePath();
+    if (!mayHoldRiverData(path, data, report)) {
+      allRiverData = false;  // told to the user; the batch goes on with the next file
+      continue;
+    }
     if (!writeAllPages(path, data, list, report)) return failurePath();
     report.dataFileProcessed(path);
   }
-  return 0;
+  return allRiverData ? 0 : failurePath();
 }
 
 // A code argument that names no river and no water system of the data (a typo, 0, -1) draws
@@ -186,7 +202,8 @@ int runDataFile(RunMode mode, const std::vector<std::string>& args, const CodeLi
   if (loaded == LoadStatus::NotOpened || loaded == LoadStatus::OutOfMemory) {
     report.riverDataNotFound(args[0]);
   }
-  if (loaded != LoadStatus::Loaded) return failurePath();
+  if (loaded != LoadStatus::Loaded || !mayHoldRiverData(args[0], data, report))
+    return failurePath();
   if (mode == RunMode::AllWaterSystems) {
     return writeAllPages(args[0], data, list, report) ? 0 : failurePath();
   }

@@ -110,6 +110,10 @@ FileRead readWholeFile(const std::string& path, std::string& content,
 FileRead readWholeFileUtf8(const std::string& path, std::string& content,
                            std::uint64_t maxBytes = UINT64_MAX);
 
+// Reads the first `maxBytes` bytes of the regular file at `path` (all of a shorter one) into
+// `content`; false when it cannot be read or is not a regular file. Opening never waits.
+bool readFileStart(const std::string& path, std::string& content, std::size_t maxBytes);
+
 // `text` as a text-mode reader sees it: a CR directly before a LF is dropped.
 std::string withLineFeeds(std::string_view text);
 

@@ -143,6 +143,26 @@ FileRead readWholeFile(const std::string& path, std::string& content, std::uint6
   return outcome;
 }
 
+bool readFileStart(const std::string& path, std::string& content, std::size_t maxBytes) {
+  content.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  bool read = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  content.resize(read ? maxBytes : 0);
+  std::size_t size = 0;
+  while (read && size < maxBytes) {
+    const ssize_t n = ::read(fd, content.data() + size, maxBytes - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) read = false;
+    if (n <= 0) break;
+    size += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  content.resize(read ? size : 0);
+  return read;
+}
+
 FileRead readWholeFileUtf8(const std::string& path, std::string& content, std::uint64_t limit) {
   return readWholeFile(path, content, limit);
 }

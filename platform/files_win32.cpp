@@ -174,6 +174,26 @@ FileRead readWholeFile(const std::string& path, std::string& content, std::uint6
   return readOpenFile(_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT), content, limit);
 }
 
+bool readFileStart(const std::string& path, std::string& content, std::size_t maxBytes) {
+  content.clear();
+  const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd < 0) return false;
+  struct _stat64 info;
+  bool read = _fstat64(fd, &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG;
+  content.resize(read ? maxBytes : 0);
+  std::size_t size = 0;
+  while (read && size < maxBytes) {
+    const unsigned piece = static_cast<unsigned>(std::min<std::size_t>(maxBytes - size, 1 << 20));
+    const int n = _read(fd, content.data() + size, piece);
+    if (n < 0) read = false;
+    if (n <= 0) break;
+    size += static_cast<std::size_t>(n);
+  }
+  _close(fd);
+  content.resize(read ? size : 0);
+  return read;
+}
+
 FileRead readWholeFileUtf8(const std::string& path, std::string& content, std::uint64_t limit) {
   return readOpenFile(_wopen(wideOfUtf8(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT),
                       content, limit);
