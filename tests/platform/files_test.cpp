@@ -113,6 +113,27 @@ TEST_F(FilesTest, ReadWholeFileReadsRegularFilesWithinTheLimit) {
   EXPECT_EQ(readWholeFile("/dev/null", content), FileRead::NotRegularFile);
 }
 
+TEST_F(FilesTest, ReadFileStartReadsOnlyTheFirstBytesOfRegularFiles) {
+  const std::string bytes("PK\3\4\0rest", 9);
+  const std::string path = folder_.write("data.zip", bytes);
+  std::string content = "left over";
+  ASSERT_TRUE(readFileStart(path, content, 4));
+  EXPECT_EQ(content, bytes.substr(0, 4));
+  ASSERT_TRUE(readFileStart(path, content, 100));  // a shorter file is read whole
+  EXPECT_EQ(content, bytes);
+  ASSERT_TRUE(readFileStart(folder_.write("empty.xml", ""), content, 100));
+  EXPECT_EQ(content, "");
+  content = "left over";
+  EXPECT_FALSE(readFileStart(folder_.file("missing"), content, 100));
+  EXPECT_EQ(content, "");
+  EXPECT_FALSE(readFileStart(root_, content, 100));  // a folder
+  // A pipe nobody writes to must not make the run wait.
+  const std::string fifo = folder_.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(readFileStart(fifo, content, 100));
+  EXPECT_FALSE(readFileStart("/dev/zero", content, 100));
+}
+
 TEST_F(FilesTest, TextFilesReadCrLfAsLf) {
   EXPECT_EQ(withLineFeeds("a\r\nb\r\r\nc\rd\n\r"), "a\nb\r\nc\rd\n\r");
   std::string text;
