@@ -50,11 +50,16 @@ CodeList loadCodeList(Report& report) {
     return load.count;
   };
   if (load(kCodeListXml, kCodeListHtml) != 0) return list;
-  // Not found (or empty) in the working directory: try the program's own folder.
-  const std::string folder = platform::programDirectory();
-  if (folder.empty() || folder.size() + kCodeListNameRoom > platform::kMaxPathLength) return list;
-  load(folder + platform::kPathSeparator + kCodeListXml,
-       folder + platform::kPathSeparator + kCodeListHtml);
+  // Not found (or empty) in the working directory: try the program's own folder, then the data
+  // folder of an installed program (none on Windows).
+  const std::string programFolder = platform::programDirectory();
+  for (const std::string& folder :
+       {programFolder, platform::programDataDirectory(programFolder, "hydrochart")}) {
+    if (folder.empty() || folder.size() + kCodeListNameRoom > platform::kMaxPathLength) continue;
+    if (load(folder + platform::kPathSeparator + kCodeListXml,
+             folder + platform::kPathSeparator + kCodeListHtml) != 0)
+      break;
+  }
   return list;
 }
 

@@ -59,6 +59,12 @@ bool isRootedPath(std::string_view path);
 // Folder of the running program, or "" when it cannot be read.
 std::string programDirectory();
 
+// The folder where a program in `programFolder` keeps its data files when installed: on POSIX
+// systems `share/NAME` beside that folder, as the file-system hierarchy has it ("/usr/bin" ->
+// "/usr/share/NAME"); "" on Windows, where they stay in the program's own folder, and for an
+// empty `programFolder`.
+std::string programDataDirectory(std::string_view programFolder, std::string_view name);
+
 struct DirectoryEntry {
   std::string name;  // the name inside its folder, not a path
   bool isDirectory = false;

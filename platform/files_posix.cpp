@@ -75,6 +75,13 @@ std::string programDirectory() {
   return removeLastComponent(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
+std::string programDataDirectory(std::string_view programFolder, std::string_view name) {
+  if (programFolder.empty()) return {};
+  std::string prefix = removeLastComponent(programFolder);
+  if (prefix == "/") prefix.clear();
+  return prefix + "/share/" + std::string(name);
+}
+
 namespace {
 
 // The name pattern in fnmatch's syntax with only "*" and "?" left as wildcards: brackets and

@@ -174,6 +174,8 @@ FileRead readWholeFile(const std::string& path, std::string& content, std::uint6
   return readOpenFile(_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT), content, limit);
 }
 
+std::string programDataDirectory(std::string_view, std::string_view) { return {}; }
+
 bool readFileStart(const std::string& path, std::string& content, std::size_t maxBytes) {
   content.clear();
   const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);

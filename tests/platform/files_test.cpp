@@ -73,6 +73,15 @@ TEST(PathParts, RemoveLastComponent) {
 
 // Only "*" and "?" are wildcards: a bracket in a name matches itself and never stands for a
 // set of characters, and a backslash is an ordinary character of a name.
+TEST(PathParts, ProgramDataDirectoryIsTheShareFolderBesideThePrograms) {
+  EXPECT_EQ(programDataDirectory("/usr/bin", "hydrochart"), "/usr/share/hydrochart");
+  EXPECT_EQ(programDataDirectory("/usr/local/bin", "hydrochart"), "/usr/local/share/hydrochart");
+  EXPECT_EQ(programDataDirectory("/tmp/stage/usr/bin", "x"), "/tmp/stage/usr/share/x");
+  EXPECT_EQ(programDataDirectory("/bin", "hydrochart"), "/share/hydrochart");
+  EXPECT_EQ(programDataDirectory("/", "hydrochart"), "/share/hydrochart");
+  EXPECT_EQ(programDataDirectory("", "hydrochart"), "");
+}
+
 TEST_F(FilesTest, BracketsAndBackslashesMatchThemselves) {
   touch("W05-01_01-g[1].xml");
   touch("W05-01_01-g1.xml");
