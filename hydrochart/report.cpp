@@ -40,6 +40,8 @@ void Report::folderLeftOut(const std::string& base, const std::string& folder) {
           platform::kPathSeparator, folder.c_str());
 }
 
+void Report::streamLeftOut(const DrawResult& result) { drawingFailed(result); }
+
 void Report::usage() {
   std::fputs(
       "Usage:\n"

@@ -25,6 +25,7 @@ class Report final : public Progress {
   void outputIsInput(const std::string& path, RunInput input) override;
   void indexOpened(const std::string& indexPath) override;
   void folderLeftOut(const std::string& base, const std::string& folder) override;
+  void streamLeftOut(const DrawResult& result) override;
 
   void usage();
   void version();
