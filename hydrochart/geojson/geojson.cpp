@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 
 #include "hydrochart/mappage/geometry.h"
 #include "hydrochart/mappage/pagetext.h"
@@ -243,20 +244,28 @@ DrawResult checkStream(const RiverData& data, const Stream& stream, bool riverNo
 
 }  // namespace
 
-void appendSelectedRivers(const RiverData& data, std::uint64_t code, bool automatic, Color color,
-                          std::int32_t& colorIndex, std::vector<SelectedRiver>& rivers) {
+DrawResult appendSelectedRivers(const RiverData& data, std::uint64_t code, bool automatic,
+                                Color color, std::int32_t& colorIndex,
+                                std::vector<SelectedRiver>& rivers) {
   if (code >= kSmallestRiverCode) {
     rivers.push_back({code, automatic ? colorFromIndex(colorIndex, kColorDarkening) : color});
     ++colorIndex;
-    return;
+    return {};
   }
-  const std::vector<std::uint64_t> riverCodes =
-      collectRiverCodes(data, static_cast<std::uint32_t>(code));
-  const double factor = darkeningFactor(riverCodes.size());
-  for (const std::uint64_t riverCode : riverCodes) {
-    rivers.push_back({riverCode, automatic ? colorFromIndex(colorIndex, factor) : color});
-    ++colorIndex;
+  try {
+    const std::vector<std::uint64_t> riverCodes =
+        collectRiverCodes(data, static_cast<std::uint32_t>(code));
+    const double factor = darkeningFactor(riverCodes.size());
+    for (const std::uint64_t riverCode : riverCodes) {
+      rivers.push_back({riverCode, automatic ? colorFromIndex(colorIndex, factor) : color});
+      ++colorIndex;
+    }
+  } catch (const std::bad_alloc&) {
+    DrawResult result;
+    result.kind = DrawResult::Kind::RiverListNotAllocated;
+    return result;
   }
+  return {};
 }
 
 void openFeatureCollection(FeatureCollection& collection, OutputFile& output, const RiverData& data,

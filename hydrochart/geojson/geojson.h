@@ -38,8 +38,10 @@ struct SelectedRiver {
 // their colours: a river code (kSmallestRiverCode and up) is one river, a smaller code every
 // river of that water system. `colorIndex` is shared by the code arguments of one selection and
 // goes up by one per river, as on the page; `automatic` takes colours from it instead of `color`.
-void appendSelectedRivers(const RiverData& data, std::uint64_t code, bool automatic, Color color,
-                          std::int32_t& colorIndex, std::vector<SelectedRiver>& rivers);
+// Fails as the page does when the rivers of a water system do not fit in memory.
+DrawResult appendSelectedRivers(const RiverData& data, std::uint64_t code, bool automatic,
+                                Color color, std::int32_t& colorIndex,
+                                std::vector<SelectedRiver>& rivers);
 
 // A FeatureCollection being written.
 struct FeatureCollection {
