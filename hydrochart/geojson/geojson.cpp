@@ -184,22 +184,28 @@ void writeStreamFeature(FeatureCollection& collection, const Stream& stream, con
     return;
   }
   out.append(R"({"type":"LineString","coordinates":[)");
-  char position[2 * kMaxShortestNumberLength + 4];
+  // Positions are formed in a local block, handed to the output a block at a time.
+  constexpr std::size_t kPositionRoom = 2 * kMaxShortestNumberLength + 4;
+  char block[16384];
+  char* end = block;
   for (std::int32_t i = curve.first; i <= curve.last; ++i) {
+    if (end + kPositionRoom > block + sizeof block) {
+      out.append(block, end);
+      end = block;
+      if (out.size() >= kTextPiece) {
+        collection.output->append(out);
+        out.clear();
+      }
+    }
     const LatLon& point = data.pointList[i];
-    char* end = position;
     if (i > curve.first) *end++ = ',';
     *end++ = '[';
     end = writeShortestNumber(end, point.lon);
     *end++ = ',';
     end = writeShortestNumber(end, point.lat);
     *end++ = ']';
-    out.append(position, end);
-    if (out.size() >= kTextPiece) {
-      collection.output->append(out);
-      out.clear();
-    }
   }
+  out.append(block, end);
   out.append("]}}");
   collection.output->append(out);
   ++collection.featureCount;
@@ -370,5 +376,20 @@ std::string resolveXmlReferences(std::string_view text) {
 }
 
 char* writeShortestNumber(char* out, double value) {
+  // Coordinates are mostly decimals of at most eight places read from the data file. When the
+  // nearest double to such a decimal is `value`, no other decimal of that few places is (the
+  // doubles of 1 to 4096 lie far closer together than 10^-8), so it is the shortest text, and
+  // fixed notation is shorter than exponent notation there. Anything else goes to to_chars.
+  const double magnitude = std::fabs(value);
+  if (magnitude >= 1.0 && magnitude < 4096.0) {
+    const auto digits = static_cast<std::uint64_t>(magnitude * 1e8 + 0.5);
+    if (static_cast<double>(digits) / 1e8 == magnitude) {
+      // "W.FFFFFFFF", then without the zeros at its end (and without the point after them).
+      char* end = pagetext::detail::writeScaled8(out, std::signbit(value), digits);
+      while (end[-1] == '0') --end;
+      if (end[-1] == '.') --end;
+      return end;
+    }
+  }
   return std::to_chars(out, out + kMaxShortestNumberLength, value).ptr;
 }
