@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <new>
@@ -12,19 +13,13 @@
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
 // Curves of this many positions and more are handed to the output in pieces.
 constexpr std::size_t kTextPiece = std::size_t{64} << 10;
 
 void appendUnicodeEscape(std::string& out, unsigned codePoint) {
-  const char escape[6] = {'\\',
-                          'u',
-                          kHexDigits[(codePoint >> 12) & 0xf],
-                          kHexDigits[(codePoint >> 8) & 0xf],
-                          kHexDigits[(codePoint >> 4) & 0xf],
-                          kHexDigits[codePoint & 0xf]};
-  out.append(escape, sizeof escape);
+  char escape[16];
+  std::snprintf(escape, sizeof escape, "\\u%04x", codePoint);
+  out.append(escape, 6);
 }
 
 // Escapes well-formed UTF-8 text into the body of a JSON string.
@@ -211,15 +206,6 @@ void writeStreamFeature(FeatureCollection& collection, const Stream& stream, con
   ++collection.featureCount;
 }
 
-DrawResult nodesNotFound(std::initializer_list<const NodeIdText*> references) {
-  DrawResult result;
-  result.kind = DrawResult::Kind::RiverNodeNotFound;
-  for (const NodeIdText* reference : references) {
-    result.nodeIds.emplace_back(nodeIdView(*reference));
-  }
-  return result;
-}
-
 // What the map page makes of a stream before it draws it: its curve must exist, and its stream
 // nodes (with `riverNodes`, also its river nodes) must resolve where they are given. The
 // result names what does not, in the page's order; `curveIndex` is set when it is drawn.
@@ -235,16 +221,22 @@ DrawResult checkStream(const RiverData& data, const Stream& stream, bool riverNo
   const auto unresolved = [&data](const NodeIdText& reference) {
     return findRiverNodePoint(data, reference).kind == NodePoint::Kind::Unresolved;
   };
-  // Both stream nodes are looked up before either fails, as the page does for its popup.
-  const bool start = unresolved(stream.startStreamNode);
-  const bool end = unresolved(stream.endStreamNode);
-  if (start && end) return nodesNotFound({&stream.startStreamNode, &stream.endStreamNode});
-  if (start) return nodesNotFound({&stream.startStreamNode});
-  if (end) return nodesNotFound({&stream.endStreamNode});
-  if (riverNodes) {
-    if (unresolved(stream.startRiverNode)) return nodesNotFound({&stream.startRiverNode});
-    if (unresolved(stream.endRiverNode)) return nodesNotFound({&stream.endRiverNode});
+  // Both stream nodes are looked up before either fails, as the page does for its popup; the
+  // river nodes only after them, and the first that fails ends the drawing.
+  DrawResult result;
+  result.kind = DrawResult::Kind::RiverNodeNotFound;
+  for (const NodeIdText* reference : {&stream.startStreamNode, &stream.endStreamNode}) {
+    if (unresolved(*reference)) result.nodeIds.emplace_back(nodeIdView(*reference));
   }
+  if (result.nodeIds.empty() && riverNodes) {
+    for (const NodeIdText* reference : {&stream.startRiverNode, &stream.endRiverNode}) {
+      if (unresolved(*reference)) {
+        result.nodeIds.emplace_back(nodeIdView(*reference));
+        break;
+      }
+    }
+  }
+  if (!result.nodeIds.empty()) return result;
   return {};
 }
 
