@@ -8,14 +8,19 @@
 #   lxml     /usr/bin/python3 -c "import lxml.etree as E; E.parse(F)"
 #   page     hydrochart F out.htm "" <every water-system code of F>
 #   all      hydrochart F "*"        (one page per water system)
+#   geojson  hydrochart --geojson F out.geojson   (every stream of F)
+#   load     hydrochart F empty.htm  (the load alone, and a page without rivers: the load's own
+#            time and peak memory)
 # and of their floors, each measured right after its run:
 #   page     cat F > /dev/null, plus cp -r of a folder holding only out.htm into a fresh folder
 #   all      cat F > /dev/null, plus cp -r of the folder of pages into a fresh folder
+#   geojson  cat F > /dev/null, plus cp -r of a folder holding only out.geojson
 # Like the floor's copy, each run writes fresh files: the previous run's output is removed
 # first, outside the timing.
 # measuring wall time (with the shell's clock) and peak RSS (with /usr/bin/time). It prints the
 # figures and the ratios run time / floor, run time / lxml time, peak RSS / file size and
-# time(Nx) / time(1x).
+# time(Nx) / time(1x). For the GeoJSON export it also prints its targets: no slower than "all",
+# within 2 x its floor, and a peak RSS within the load's own plus 16 MB.
 #
 # Usage: bench/bench_hydrochart.sh [--build DIR] [--runs N] [--sizes "1 2 4"] [--tmp "DIR..."]
 #                                  [--keep]
@@ -111,7 +116,7 @@ while [ $# -gt 0 ]; do
     --no-lxml) with_lxml=0; shift ;;
     --windows) windows=1; shift ;;
     --windows-build) windows_build=$(cd "$2" && pwd); shift 2 ;;
-    -h|--help) sed -n '2,34p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,39p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench_hydrochart.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -214,16 +219,20 @@ bench_size() {
   if [ "$have_hydrochart" = 1 ]; then
     # The page goes into a folder of its own, so that its floor copies that folder. The two
     # modes take turns, so that a slow spell of a shared machine meets both alike.
-    mkdir -p "$work/page"
+    mkdir -p "$work/page" "$work/geojson"
     for ((i = 0; i < runs; i++)); do
       # shellcheck disable=SC2086  # the codes are separate arguments
       measure_kind "$dir,$size,page" "$file" "$work/page" "$work/page/out.htm" \
         "$hydrochart" "$file" "$work/page/out.htm" "" $codes
       measure_kind "$dir,$size,all" "$file" "${file%.xml}_html" "${file%.xml}_html" \
         "$hydrochart" "$file" "*"
+      measure_kind "$dir,$size,geojson" "$file" "$work/geojson" "$work/geojson/out.geojson" \
+        "$hydrochart" --geojson "$file" "$work/geojson/out.geojson"
+      measure_kind "$dir,$size,load" "" "" "$work/geojson/empty.htm" \
+        "$hydrochart" "$file" "$work/geojson/empty.htm"
     done
-    rm -rf "$work/page"
-    kinds="page all"
+    rm -rf "$work/page" "$work/geojson"
+    kinds="page all geojson load"
   fi
   # lxml last: its runs take and free gigabytes, which the system is still sorting out for a
   # while afterwards.
@@ -236,7 +245,18 @@ bench_size() {
   for kind in $kinds; do
     print_row "$dir" "$size" "$kind"
   done
+  if [ "$have_hydrochart" = 1 ]; then print_geojson_targets "$dir" "$size"; fi
   rm -rf "$file" "${file%.xml}_html"
+}
+
+# print_geojson_targets DIR SIZE: the targets of the GeoJSON export of every stream.
+print_geojson_targets() {
+  local key="$1,$2"
+  awk -v g="${time_of[$key,geojson]}" -v a="${time_of[$key,all]}" -v f="${floor_of[$key,geojson]}" \
+      -v r="${rss_of[$key,geojson]}" -v l="${rss_of[$key,load]}" -v size="$2" 'BEGIN {
+    printf "  geojson %sx: /all %.3f (target at most 1: %s), /floor %.3f (target at most 2: %s),", size, g / a, g <= a ? "met" : "missed", g / f, g <= 2 * f ? "met" : "missed"
+    printf " peak %+.1f MB over the load (target at most +16: %s)\n", (r - l) / 1024, r - l <= 16 * 1024 ? "met" : "missed"
+  }'
 }
 
 print_header() {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "hydrochart/mappage/drawing.h"
+
 // The input of a run that an output path would overwrite.
 enum class RunInput { None, DataFile, CodeList };
 
@@ -21,6 +23,8 @@ class Progress {
   virtual void indexOpened(const std::string& indexPath) = 0;
   // An output folder without any page, left out of the index.
   virtual void folderLeftOut(const std::string& base, const std::string& folder) = 0;
+  // A stream left out of the GeoJSON of every stream: why the map page could not draw it.
+  virtual void streamLeftOut(const DrawResult& result) = 0;
 
  protected:
   ~Progress() = default;

@@ -42,6 +42,8 @@ void Report::folderLeftOut(const std::string& base, const std::string& folder) {
           platform::kPathSeparator, folder.c_str());
 }
 
+void Report::streamLeftOut(const DrawResult& result) { drawingFailed(result); }
+
 void Report::usage() {
   std::fputs(
       "Usage:\n"
@@ -52,6 +54,11 @@ void Report::usage() {
       "      one page per water system, written into the folder DATA_html\n"
       "  hydrochart \"PATTERN\"\n"
       "      the same for every data file that matches the wildcard pattern, in name order\n"
+      "  hydrochart --geojson DATA.xml [OUT.geojson [TITLE [CODE[/RRGGBB]...]]]\n"
+      "      GeoJSON of the rivers and water systems given, as the page draws them, or of\n"
+      "      every stream of DATA.xml when no code is given (default OUT: DATA.geojson)\n"
+      "  hydrochart --geojson \"PATTERN\"\n"
+      "      DATA.geojson of every stream next to each data file that matches the pattern\n"
       "  hydrochart create_index [FOLDER]\n"
       "      FOLDER/index.html over the W05-?\?_?\?-g_html folders in FOLDER (default .)\n"
       "  hydrochart ws_codelabel [FILE]\n"
@@ -206,6 +213,16 @@ void Report::outputNotCreated(const std::string& path) {
 
 void Report::pageGenerated(const std::string& path, std::int32_t pathCount) {
   std::fprintf(out_, "%s successfully generated. (path=%d)\n", path.c_str(), pathCount);
+}
+
+void Report::geoJsonGenerated(const std::string& path, std::int32_t featureCount) {
+  std::fprintf(out_, "%s successfully generated. (features=%d)\n", path.c_str(), featureCount);
+}
+
+void Report::everyStreamGenerated(const std::string& path, std::int32_t featureCount,
+                                  std::int32_t leftOut) {
+  std::fprintf(out_, "%s successfully generated. (features=%d, left out=%d)\n", path.c_str(),
+               featureCount, leftOut);
 }
 
 void Report::codeMatchesNothing(const std::string& argument, bool river, std::uint64_t code,

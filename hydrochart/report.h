@@ -26,6 +26,7 @@ class Report final : public Progress {
   void outputIsInput(const std::string& path, RunInput input) override;
   void indexOpened(const std::string& indexPath) override;
   void folderLeftOut(const std::string& base, const std::string& folder) override;
+  void streamLeftOut(const DrawResult& result) override;
 
   void usage();
   void version();
@@ -47,6 +48,10 @@ class Report final : public Progress {
 
   void outputNotCreated(const std::string& path);
   void pageGenerated(const std::string& path, std::int32_t pathCount);
+  // A GeoJSON file of a selection, and one of every stream of a data file.
+  void geoJsonGenerated(const std::string& path, std::int32_t featureCount);
+  void everyStreamGenerated(const std::string& path, std::int32_t featureCount,
+                            std::int32_t leftOut);
   void codeMatchesNothing(const std::string& argument, bool river, std::uint64_t code,
                           const std::string& dataPath);
 

@@ -12,6 +12,7 @@
 #include "hydrochart/codelist.h"
 #include "hydrochart/datafilekind.h"
 #include "hydrochart/drawahead.h"
+#include "hydrochart/geojson/geojson.h"
 #include "hydrochart/indexpage.h"
 #include "hydrochart/mappage/drawing.h"
 #include "hydrochart/mappage/pagetext.h"
@@ -100,7 +101,14 @@ bool mayHoldRiverData(const std::string& path, const RiverData& data, Report& re
   return !isSurelyNotRiverData(look.kind);
 }
 
-int runBatch(const std::string& pattern, const CodeList& list, Report& report) {
+bool exportGeoJson(const std::string& dataPath, const RiverData& data, const std::string& outPath,
+                   const std::string& title, const std::vector<std::string>& codes,
+                   const CodeList& list, Report& report);
+
+// What a batch writes for each data file: its pages, or its GeoJSON file.
+enum class BatchOutput { Pages, GeoJson };
+
+int runBatch(const std::string& pattern, BatchOutput output, const CodeList& list, Report& report) {
   if (pattern.size() > platform::kMaxPathLength) {
     report.pathTooLong(pattern);
     return failurePath();
@@ -116,6 +124,8 @@ int runBatch(const std::string& pattern, const CodeList& list, Report& report) {
   bool allRiverData = true;
   for (const auto& match : matches) {
     if (match.isDirectory) continue;
+    // GeoJSON files that an earlier batch wrote next to the data are no data.
+    if (output == BatchOutput::GeoJson && match.name.ends_with(".geojson")) continue;
     const std::string path = prefix + match.name;
     if (path.size() > platform::kMaxPathLength) {
       report.pathTooLong(path);
@@ -127,6 +137,12 @@ int runBatch(const std::string& pattern, const CodeList& list, Report& report) {
     if (loaded != LoadStatus::Loaded) return failurePath();
     if (!mayHoldRiverData(path, data, report)) {
       allRiverData = false;  // told to the user; the batch goes on with the next file
+      continue;
+    }
+    if (output == BatchOutput::GeoJson) {
+      if (!exportGeoJson(path, data, geoJsonFileName(path), {}, {}, list, report)) {
+        return failurePath();
+      }
       continue;
     }
     if (!writeAllPages(path, data, list, report)) return failurePath();
@@ -169,6 +185,13 @@ DrawResult drawCodeArguments(MapPage& page, const std::vector<std::string>& args
   return {};
 }
 
+// An output file's name as the success line shows it: in UTF-8 on a UTF-8 console, on any other
+// as it was given.
+std::string shownPath(const std::string& path) {
+  const bool utf8Console = platform::consoleCodePage() == platform::kCodePageUtf8;
+  return utf8Console ? platform::nativeToUtf8(path) : path;
+}
+
 int runPage(const std::vector<std::string>& args, RiverData& data, const CodeList& list,
             Report& report) {
   const std::string& pagePath = args[1];
@@ -191,11 +214,77 @@ int runPage(const std::vector<std::string>& args, RiverData& data, const CodeLis
     report.outputNotCreated(pagePath);
     return failurePath();
   }
-  // A UTF-8 console shows the name in UTF-8; any other shows it as it was given.
-  const bool utf8Console = platform::consoleCodePage() == platform::kCodePageUtf8;
-  report.pageGenerated(utf8Console ? platform::nativeToUtf8(pagePath) : pagePath, page.pathCount);
+  report.pageGenerated(shownPath(pagePath), page.pathCount);
   releaseRiverData(data);
   return 0;
+}
+
+// Writes the GeoJSON file of a loaded data file: the rivers of the code arguments `codes` as the
+// page mode draws them, or every stream when there is none. The file takes the place of an
+// older one only when it is complete. False after a failure (told to the user).
+bool exportGeoJson(const std::string& dataPath, const RiverData& data, const std::string& outPath,
+                   const std::string& title, const std::vector<std::string>& codes,
+                   const CodeList& list, Report& report) {
+  OutputFile output;
+  if (!mayWrite(outPath, dataPath, list, report) ||
+      !output.open(outPath, OutputFile::Mode::ReplaceBinary)) {
+    report.outputNotCreated(outPath);
+    return false;
+  }
+  FeatureCollection collection;
+  openFeatureCollection(collection, output, data, list.entries, title);
+  std::int32_t leftOut = 0;
+  if (codes.empty()) {
+    leftOut = writeEveryStreamFeatures(collection, report);
+  } else {
+    std::int32_t colorIndex = 0;
+    std::vector<SelectedRiver> rivers;
+    for (const std::string& code : codes) {
+      const CodeArgument argument = parseCodeArgument(code);
+      warnIfNothingMatches(code, argument.code, data, dataPath, report);
+      rivers.clear();
+      DrawResult result = appendSelectedRivers(data, argument.code, argument.automatic,
+                                               argument.color, colorIndex, rivers);
+      for (std::size_t i = 0; i < rivers.size() && result.drawn(); ++i) {
+        result = writeRiverFeatures(collection, rivers[i].riverCode, rivers[i].color);
+      }
+      if (!result.drawn()) {
+        report.drawingFailed(result);
+        return false;
+      }
+    }
+  }
+  closeFeatureCollection(collection);
+  if (!output.close()) {
+    report.outputNotCreated(outPath);
+    return false;
+  }
+  if (codes.empty()) {
+    report.everyStreamGenerated(shownPath(outPath), collection.featureCount, leftOut);
+  } else {
+    report.geoJsonGenerated(shownPath(outPath), collection.featureCount);
+  }
+  return true;
+}
+
+int runGeoJson(const std::vector<std::string>& args, const CodeList& list, Report& report) {
+  const std::string& dataPath = args[1];
+  RiverData data;
+  const LoadStatus loaded = loadRiverData(dataPath, data);
+  report.riverDataLoad(dataPath, loaded, data);
+  if (loaded == LoadStatus::NotOpened || loaded == LoadStatus::OutOfMemory) {
+    report.riverDataNotFound(dataPath);
+  }
+  if (loaded != LoadStatus::Loaded || !mayHoldRiverData(dataPath, data, report))
+    return failurePath();
+  const std::string outPath = args.size() > 2 ? args[2] : geoJsonFileName(dataPath);
+  const std::string title =
+      args.size() > 3
+          ? std::string(platform::cutUtf8(platform::nativeToUtf8(args[3]), kMaxTitleBytes))
+          : std::string();
+  const std::vector<std::string> codes(args.begin() + std::min<std::size_t>(args.size(), 4),
+                                       args.end());
+  return exportGeoJson(dataPath, data, outPath, title, codes, list, report) ? 0 : failurePath();
 }
 
 // The modes that read one data file: every water system of it, or one page.
@@ -228,6 +317,11 @@ RunMode chooseRunMode(const std::vector<std::string>& args) {
   const std::string& first = args[0];
   if (first == "-h" || first == "--help") return RunMode::Help;
   if (first == "--version") return RunMode::Version;
+  if (first == "--geojson") {
+    if (args.size() == 1) return RunMode::Usage;
+    const bool pattern = args[1].find_first_of("*?") != std::string::npos;
+    return args.size() == 2 && pattern ? RunMode::GeoJsonBatch : RunMode::GeoJson;
+  }
   if (strcasecmp(first.c_str(), "create_index") == 0) return RunMode::IndexPage;
   if (first == "ws_codelabel") return RunMode::CodeLabel;
   return chooseDataMode(args);
@@ -241,7 +335,7 @@ RunMode chooseDataMode(const std::vector<std::string>& args) {
 
 bool readsCodeList(RunMode mode) {
   return mode == RunMode::CodeLabel || mode == RunMode::Batch || mode == RunMode::AllWaterSystems ||
-         mode == RunMode::Page;
+         mode == RunMode::Page || mode == RunMode::GeoJson || mode == RunMode::GeoJsonBatch;
 }
 
 CodeArgument parseCodeArgument(const std::string& text) {
@@ -257,6 +351,13 @@ CodeArgument parseCodeArgument(const std::string& text) {
 
 std::string codeLabelFileName(const std::vector<std::string>& args) {
   return args.size() == 2 ? args[1] : "ws_codelabel.txt";
+}
+
+std::string geoJsonFileName(const std::string& dataPath) {
+  constexpr std::string_view kData = ".xml";
+  const bool xml = dataPath.size() >= kData.size() &&
+                   strcasecmp(dataPath.c_str() + dataPath.size() - kData.size(), ".xml") == 0;
+  return (xml ? dataPath.substr(0, dataPath.size() - kData.size()) : dataPath) + ".geojson";
 }
 
 int runHydrochart(const std::vector<std::string>& args) {
@@ -285,7 +386,11 @@ int runHydrochart(const std::vector<std::string>& args) {
     case RunMode::CodeLabel:
       return runCodeLabel(args, list, report);
     case RunMode::Batch:
-      return runBatch(args[0], list, report);
+      return runBatch(args[0], BatchOutput::Pages, list, report);
+    case RunMode::GeoJsonBatch:
+      return runBatch(args[1], BatchOutput::GeoJson, list, report);
+    case RunMode::GeoJson:
+      return runGeoJson(args, list, report);
     default:
       return runDataFile(work, args, list, report);
   }

@@ -16,6 +16,8 @@ enum class RunMode {
   Batch,            // PATTERN (holds "*", or is the only argument)
   AllWaterSystems,  // DATA "*"
   Page,             // DATA PAGE [TITLE [CODE...]]
+  GeoJson,          // --geojson DATA [OUT [TITLE [CODE...]]]
+  GeoJsonBatch,     // --geojson PATTERN (holds "*" or "?")
 };
 
 // Mode of a run from its arguments (program name excluded), tested in a fixed order; the first
@@ -41,6 +43,10 @@ CodeArgument parseCodeArgument(const std::string& text);
 
 // Name of the code-label file: argument 2 when exactly two arguments are given.
 std::string codeLabelFileName(const std::vector<std::string>& args);
+
+// Name of the GeoJSON file written for a data file without a name given: the data file's name
+// with ".geojson" in place of a final ".xml" (in any letter case), or after it.
+std::string geoJsonFileName(const std::string& dataPath);
 
 // Runs hydrochart and returns the process exit status (0, 1 after the failure path's pause, or
 // 2 when a batch pattern matches nothing).

@@ -8,7 +8,7 @@
 #   --only     just the packages named (used by scripts/browser-setup.sh)
 set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libzip-dev libcurl4-openssl-dev
-  python3 python3-lxml zip unzip curl openssl dpkg-dev)
+  python3 python3-lxml zip unzip curl openssl dpkg-dev gdal-bin)
 case "${1:-}" in
   --all)
     packages+=(clang libclang-rt-dev chromium)

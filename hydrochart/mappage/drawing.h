@@ -54,6 +54,9 @@ std::vector<std::uint64_t> collectRiverCodes(const RiverData& data, std::uint32_
 // Water systems of this many rivers and more darken more slowly than kColorDarkening.
 constexpr std::size_t kSlowDarkeningRivers = 64;
 
+// Darkening per turn of the automatic colours of a water system of `riverCount` rivers.
+double darkeningFactor(std::size_t riverCount);
+
 // Draws every river of a water system, in `color` or (when `automatic`) in the automatic
 // colours from `colorIndex` on, which goes up by one per river drawn.
 DrawResult drawWaterSystem(MapPage& page, const RiverData& data, std::uint32_t waterSystemCode,

@@ -36,6 +36,13 @@ std::vector<std::uint64_t> collectRiverCodes(const RiverData& data, std::uint32_
   return codes;
 }
 
+double darkeningFactor(std::size_t riverCount) {
+  // Large systems darken more slowly, so that their last rivers stay above 0.3 of full value
+  // (the colour index turns through six hues, darkening once per turn).
+  return riverCount < kSlowDarkeningRivers ? kColorDarkening
+                                           : std::pow(0.3, 6.0 / static_cast<double>(riverCount));
+}
+
 DrawResult drawWaterSystem(MapPage& page, const RiverData& data, std::uint32_t waterSystemCode,
                            Color color, bool automatic, std::int32_t& colorIndex) {
   std::vector<std::uint64_t> riverCodeList;
@@ -46,11 +53,7 @@ DrawResult drawWaterSystem(MapPage& page, const RiverData& data, std::uint32_t w
     result.kind = DrawResult::Kind::RiverListNotAllocated;
     return result;
   }
-  const std::size_t n = riverCodeList.size();
-  // Large systems darken more slowly, so that their last rivers stay above 0.3 of full value
-  // (the colour index turns through six hues, darkening once per turn).
-  const double factor =
-      n < kSlowDarkeningRivers ? kColorDarkening : std::pow(0.3, 6.0 / static_cast<double>(n));
+  const double factor = darkeningFactor(riverCodeList.size());
   for (const std::uint64_t riverCode : riverCodeList) {
     const Color riverColor = automatic ? colorFromIndex(colorIndex, factor) : color;
     DrawResult result = drawRiver(page, data, riverCode, riverColor);

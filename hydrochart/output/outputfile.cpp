@@ -51,7 +51,7 @@ bool OutputFile::open(const std::string& path, Mode mode) {
   target_ = std::move(replacement.target);
   failed_ = false;
   inMemory_ = false;
-  crLf_ = platform::kCrLfLineEnds && mode != Mode::InPlaceBinary;
+  crLf_ = platform::kCrLfLineEnds && mode != Mode::InPlaceBinary && mode != Mode::ReplaceBinary;
   pending_.clear();
   pending_.reserve(kBlockSize + kBlockSize / 4);
   if (crLf_) crLfText_.reserve(kBlockSize + kBlockSize / 2);

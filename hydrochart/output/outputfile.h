@@ -26,6 +26,8 @@ class OutputFile {
     Replace,
     // As InPlace, and lines end in "\n" on every platform (no CR LF line ends).
     InPlaceBinary,
+    // As Replace, and lines end in "\n" on every platform.
+    ReplaceBinary,
   };
 
   OutputFile() = default;

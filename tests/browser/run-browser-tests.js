@@ -135,6 +135,64 @@ async function checkPageOfDataFile(ctx, group, label, dataFile, title, extra = {
     waterSystemCodes: new Set(codes),
     ...extra,
   });
+  await checkGeoJsonOfPage(ctx, label, work, data, pageFile, title, codes);
+}
+
+// The GeoJSON export of the same selection, drawn by Leaflet's own L.geoJSON on the page:
+// as many lines as the page draws, in the page's colours and order, with the page's names.
+async function checkGeoJsonOfPage(ctx, label, work, data, pageFile, title, codes) {
+  const { report, browser, options } = ctx;
+  const geojsonFile = path.join(work, 'selection.geojson');
+  const run = runProgram(options.hydrochart, ['--geojson', path.basename(data), path.basename(geojsonFile), title, ...codes], work);
+  if (!report.check(`${label}: hydrochart --geojson writes the export of the same selection`, run.status === 0 && fs.existsSync(geojsonFile), `exit ${run.status}: ${run.output}`)) {
+    return;
+  }
+  let collection;
+  try {
+    collection = JSON.parse(fs.readFileSync(geojsonFile, 'utf8'));
+  } catch (error) {
+    report.check(`${label}: the export is JSON`, false, String(error));
+    return;
+  }
+  const parsed = parseMapPage(fs.readFileSync(pageFile, 'utf8'));
+  const { page, events } = await openMapPage(browser, parsed, pageFile);
+  try {
+    const drawn = await page.evaluate((geojson) => {
+      const pageLines = [];
+      map.eachLayer((layer) => {
+        if (layer instanceof L.Polyline && !(layer instanceof L.CircleMarker)) pageLines.push(layer);
+      });
+      // The tooltip is HTML; the name a user reads is its text (read in an inert template).
+      const shown = (html) => {
+        const template = document.createElement('template');
+        template.innerHTML = html;
+        return template.content.textContent;
+      };
+      const own = (layer) => ({ color: layer.options.color, name: layer.getTooltip() && shown(layer.getTooltip().getContent()) });
+      const group = L.geoJSON(geojson, { style: (feature) => ({ color: feature.properties.stroke }) }).addTo(map);
+      const lines = [];
+      group.eachLayer((layer) => {
+        if (layer instanceof L.Polyline && map.hasLayer(layer) && layer._path) {
+          lines.push({ color: layer.options.color, name: `c-${layer.feature.properties.curveId} ${layer.feature.properties.riverName}` });
+        }
+      });
+      return { page: pageLines.map(own), geojson: lines, name: geojson.name };
+    }, collection);
+    const errors = [...events.pageErrors, ...events.consoleErrors];
+    report.check(
+      `${label}: L.geoJSON of the export draws exactly as many lines as the page (${drawn.page.length})`,
+      drawn.page.length > 0 && drawn.geojson.length === drawn.page.length && errors.length === 0,
+      `${drawn.geojson.length} lines from GeoJSON, ${drawn.page.length} on the page; ${brief(errors)}`,
+    );
+    const differ = drawn.page.filter((line, i) => !drawn.geojson[i] || drawn.geojson[i].color !== line.color || drawn.geojson[i].name !== line.name);
+    report.check(
+      `${label}: the exported lines have the page's colours, order and names, and the title as name`,
+      differ.length === 0 && drawn.name === title,
+      `${differ.length} differ, first ${JSON.stringify(differ[0])}; name ${JSON.stringify(drawn.name)}`,
+    );
+  } finally {
+    await page.close();
+  }
 }
 
 async function checkSamplePage(ctx) {

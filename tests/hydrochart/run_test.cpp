@@ -89,3 +89,26 @@ TEST(ParseCodeArgument, CodeBoundariesAndOverflow) {
   EXPECT_FALSE(letters.automatic);
   EXPECT_EQ(letters.color, 0xbcu);
 }
+
+TEST(ChooseRunMode, GeoJsonTakesDataFileOrPattern) {
+  EXPECT_EQ(modeOf({"--geojson"}), RunMode::Usage);
+  EXPECT_EQ(modeOf({"--geojson", "W05-09_13-g.xml"}), RunMode::GeoJson);
+  EXPECT_EQ(modeOf({"--geojson", "W05-09_13-g.xml", "*"}), RunMode::GeoJson);
+  EXPECT_EQ(modeOf({"--geojson", "data/W05-*.xml"}), RunMode::GeoJsonBatch);
+  EXPECT_EQ(modeOf({"--geojson", "W05-09_1?-g.xml"}), RunMode::GeoJsonBatch);
+  EXPECT_EQ(modeOf({"--geojson", "W05-*.xml", "out.geojson"}), RunMode::GeoJson);
+  EXPECT_EQ(modeOf({"--geojson", "d.xml", "o.geojson", "t", "130010", "1300100002/ff0000"}),
+            RunMode::GeoJson);
+  EXPECT_TRUE(readsCodeList(RunMode::GeoJson));
+  EXPECT_TRUE(readsCodeList(RunMode::GeoJsonBatch));
+  // Spelt otherwise it stays what it was: a data file name.
+  EXPECT_EQ(modeOf({"--GEOJSON", "x.xml"}), RunMode::Page);
+}
+
+TEST(GeoJsonFileName, ReplacesTheDataExtension) {
+  EXPECT_EQ(geoJsonFileName("W05-09_13-g.xml"), "W05-09_13-g.geojson");
+  EXPECT_EQ(geoJsonFileName("dir/W05-09_13-g.XML"), "dir/W05-09_13-g.geojson");
+  EXPECT_EQ(geoJsonFileName("dir.xml/data"), "dir.xml/data.geojson");
+  EXPECT_EQ(geoJsonFileName("data.xml.bak"), "data.xml.bak.geojson");
+  EXPECT_EQ(geoJsonFileName(".xml"), ".geojson");
+}

@@ -1,0 +1,387 @@
+#include "hydrochart/geojson/geojson.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <new>
+
+#include "hydrochart/mappage/geometry.h"
+#include "hydrochart/mappage/pagetext.h"
+#include "platform/utf8.h"
+
+namespace {
+
+// Curves of this many positions and more are handed to the output in pieces.
+constexpr std::size_t kTextPiece = std::size_t{64} << 10;
+
+void appendUnicodeEscape(std::string& out, unsigned codePoint) {
+  char escape[16];
+  std::snprintf(escape, sizeof escape, "\\u%04x", codePoint);
+  out.append(escape, 6);
+}
+
+// Escapes well-formed UTF-8 text into the body of a JSON string.
+void appendEscaped(std::string& out, std::string_view text, bool scriptSafe) {
+  const std::size_t size = text.size();
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < size ? static_cast<unsigned char>(text[i + 1]) : 0;
+    switch (byte) {
+      case '"':
+        out.append("\\\"");
+        continue;
+      case '\\':
+        out.append("\\\\");
+        continue;
+      case '\n':
+        out.append("\\n");
+        continue;
+      case '\r':
+        out.append("\\r");
+        continue;
+      case '\t':
+        out.append("\\t");
+        continue;
+      default:
+        break;
+    }
+    if (byte < 0x20 || byte == 0x7f || (byte == '<' && scriptSafe)) {
+      appendUnicodeEscape(out, byte);
+    } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {
+      appendUnicodeEscape(out, next);  // C1 control character
+      ++i;
+    } else if (byte == 0xe2 && next == 0x80 && i + 2 < size &&
+               (text[i + 2] == '\xa8' || text[i + 2] == '\xa9')) {
+      // Line and paragraph separators end a line of script in older engines.
+      appendUnicodeEscape(out, text[i + 2] == '\xa8' ? 0x2028 : 0x2029);
+      i += 2;
+    } else {
+      out.push_back(static_cast<char>(byte));
+    }
+  }
+}
+
+void appendUtf8(std::string& out, char32_t point) {
+  if (point < 0x80) {
+    out.push_back(static_cast<char>(point));
+  } else if (point < 0x800) {
+    out.push_back(static_cast<char>(0xc0 | (point >> 6)));
+    out.push_back(static_cast<char>(0x80 | (point & 0x3f)));
+  } else if (point < 0x10000) {
+    out.push_back(static_cast<char>(0xe0 | (point >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((point >> 6) & 0x3f)));
+    out.push_back(static_cast<char>(0x80 | (point & 0x3f)));
+  } else {
+    out.push_back(static_cast<char>(0xf0 | (point >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((point >> 12) & 0x3f)));
+    out.push_back(static_cast<char>(0x80 | ((point >> 6) & 0x3f)));
+    out.push_back(static_cast<char>(0x80 | (point & 0x3f)));
+  }
+}
+
+// The character of the reference whose name (between "&" and ";") is `name`, or 0 when it is
+// none that XML defines.
+char32_t referencedCharacter(std::string_view name) {
+  if (name == "amp") return '&';
+  if (name == "lt") return '<';
+  if (name == "gt") return '>';
+  if (name == "quot") return '"';
+  if (name == "apos") return '\'';
+  if (name.size() < 2 || name[0] != '#') return 0;
+  const bool hex = name[1] == 'x';
+  const std::string_view digits = name.substr(hex ? 2 : 1);
+  if (digits.empty() || digits.size() > 8) return 0;
+  std::uint32_t point = 0;
+  const auto [end, error] =
+      std::from_chars(digits.data(), digits.data() + digits.size(), point, hex ? 16 : 10);
+  if (error != std::errc() || end != digits.data() + digits.size()) return 0;
+  const bool character = point != 0 && point <= 0x10ffff && (point < 0xd800 || point > 0xdfff);
+  return character ? point : 0;
+}
+
+std::string_view riverNameOf(const Stream& stream) {
+  return {stream.riverName, strnlen(stream.riverName, sizeof stream.riverName)};
+}
+
+// Writes `value` zero-padded to at least `width` digits.
+void appendPaddedDecimal(std::string& out, std::uint64_t value, int width) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const auto length = static_cast<int>(end - digits);
+  if (length < width) out.append(static_cast<std::size_t>(width - length), '0');
+  out.append(digits, end);
+}
+
+void appendName(std::string& out, std::string_view name, bool scriptSafe) {
+  if (name.find('&') == std::string_view::npos) {
+    appendJsonString(out, name, scriptSafe);
+  } else {
+    appendJsonString(out, resolveXmlReferences(name), scriptSafe);
+  }
+}
+
+// The label of a water system from the code list, looked up once for the streams of one
+// system that follow each other.
+const std::string* labelOf(FeatureCollection& collection, std::uint32_t code) {
+  if (!collection.labelFound || code != collection.labelCode) {
+    collection.labelCode = code;
+    collection.label = findWaterSystemLabel(*collection.codeList, code);
+    collection.labelFound = true;
+  }
+  return collection.label;
+}
+
+// Writes the feature of one stream along `curve` in `color`.
+void writeStreamFeature(FeatureCollection& collection, const Stream& stream, const Curve& curve,
+                        Color color) {
+  const RiverData& data = *collection.data;
+  std::string& out = collection.text;
+  out.clear();
+  if (collection.featureCount > 0) out.append(",\n");
+  out.append(R"({"type":"Feature","properties":{"waterSystemCode":")");
+  appendPaddedDecimal(out, stream.waterSystemCode, 6);
+  out.append(R"(","waterSystemName":)");
+  const std::string* label = labelOf(collection, stream.waterSystemCode);
+  if (label != nullptr) {
+    appendName(out, *label, collection.scriptSafe);
+  } else {
+    out.append("null");
+  }
+  out.append(R"(,"riverCode":")");
+  appendPaddedDecimal(out, stream.riverCode, 10);
+  out.append(R"(","riverName":)");
+  appendName(out, riverNameOf(stream), collection.scriptSafe);
+  out.append(R"(,"sectionType":)");
+  pagetext::appendDecimal(out, stream.sectionType);
+  out.append(R"(,"originalDataType":)");
+  pagetext::appendDecimal(out, stream.originalDataType);
+  out.append(R"(,"curveId":)");
+  pagetext::appendDecimal(out, curve.id);
+  out.append(R"(,"lengthKm":)");
+  // The length as the page's popup shows it; a line too long for a double has none.
+  const double length = curveLength(data.pointList, curve.first, curve.last);
+  if (std::isfinite(length)) {
+    pagetext::appendFixed(out, length, 3);
+  } else {
+    out.append("null");
+  }
+  out.append(R"(,"stroke":"#)");
+  // A colour given on the command line may be wider than 24 bits.
+  pagetext::appendHex6(out, color & 0xffffffu);
+  out.append(R"("},"geometry":)");
+  if (curve.last - curve.first < 1) {
+    // A LineString needs two positions.
+    out.append("null}");
+    collection.output->append(out);
+    ++collection.featureCount;
+    return;
+  }
+  out.append(R"({"type":"LineString","coordinates":[)");
+  // Positions are formed in a local block, handed to the output a block at a time.
+  constexpr std::size_t kPositionRoom = 2 * kMaxShortestNumberLength + 4;
+  char block[16384];
+  char* end = block;
+  for (std::int32_t i = curve.first; i <= curve.last; ++i) {
+    if (end + kPositionRoom > block + sizeof block) {
+      out.append(block, end);
+      end = block;
+      if (out.size() >= kTextPiece) {
+        collection.output->append(out);
+        out.clear();
+      }
+    }
+    const LatLon& point = data.pointList[i];
+    if (i > curve.first) *end++ = ',';
+    *end++ = '[';
+    end = writeShortestNumber(end, point.lon);
+    *end++ = ',';
+    end = writeShortestNumber(end, point.lat);
+    *end++ = ']';
+  }
+  out.append(block, end);
+  out.append("]}}");
+  collection.output->append(out);
+  ++collection.featureCount;
+}
+
+// What the map page makes of a stream before it draws it: its curve must exist, and its stream
+// nodes (with `riverNodes`, also its river nodes) must resolve where they are given. The
+// result names what does not, in the page's order; `curveIndex` is set when it is drawn.
+DrawResult checkStream(const RiverData& data, const Stream& stream, bool riverNodes,
+                       std::int32_t& curveIndex) {
+  curveIndex = findCurveIndex(data, stream.location);
+  if (curveIndex < 0) {
+    DrawResult result;
+    result.kind = DrawResult::Kind::CurveNotFound;
+    result.curveId = stream.location;
+    return result;
+  }
+  const auto unresolved = [&data](const NodeIdText& reference) {
+    return findRiverNodePoint(data, reference).kind == NodePoint::Kind::Unresolved;
+  };
+  // Both stream nodes are looked up before either fails, as the page does for its popup; the
+  // river nodes only after them, and the first that fails ends the drawing.
+  DrawResult result;
+  result.kind = DrawResult::Kind::RiverNodeNotFound;
+  for (const NodeIdText* reference : {&stream.startStreamNode, &stream.endStreamNode}) {
+    if (unresolved(*reference)) result.nodeIds.emplace_back(nodeIdView(*reference));
+  }
+  if (result.nodeIds.empty() && riverNodes) {
+    for (const NodeIdText* reference : {&stream.startRiverNode, &stream.endRiverNode}) {
+      if (unresolved(*reference)) {
+        result.nodeIds.emplace_back(nodeIdView(*reference));
+        break;
+      }
+    }
+  }
+  if (!result.nodeIds.empty()) return result;
+  return {};
+}
+
+}  // namespace
+
+DrawResult appendSelectedRivers(const RiverData& data, std::uint64_t code, bool automatic,
+                                Color color, std::int32_t& colorIndex,
+                                std::vector<SelectedRiver>& rivers) {
+  if (code >= kSmallestRiverCode) {
+    rivers.push_back({code, automatic ? colorFromIndex(colorIndex, kColorDarkening) : color});
+    ++colorIndex;
+    return {};
+  }
+  try {
+    const std::vector<std::uint64_t> riverCodes =
+        collectRiverCodes(data, static_cast<std::uint32_t>(code));
+    const double factor = darkeningFactor(riverCodes.size());
+    for (const std::uint64_t riverCode : riverCodes) {
+      rivers.push_back({riverCode, automatic ? colorFromIndex(colorIndex, factor) : color});
+      ++colorIndex;
+    }
+  } catch (const std::bad_alloc&) {
+    DrawResult result;
+    result.kind = DrawResult::Kind::RiverListNotAllocated;
+    return result;
+  }
+  return {};
+}
+
+void openFeatureCollection(FeatureCollection& collection, OutputFile& output, const RiverData& data,
+                           const WaterSystemCodeList& codeList, std::string_view name,
+                           bool scriptSafe) {
+  collection.output = &output;
+  collection.data = &data;
+  collection.codeList = &codeList;
+  collection.scriptSafe = scriptSafe;
+  collection.featureCount = 0;
+  collection.labelFound = false;
+  std::string& out = collection.text;
+  out.assign(R"({"type":"FeatureCollection",)");
+  if (!name.empty()) {
+    out.append(R"("name":)");
+    appendJsonString(out, name, scriptSafe);
+    out.push_back(',');
+  }
+  out.append("\"features\":[\n");
+  output.append(out);
+}
+
+DrawResult writeRiverFeatures(FeatureCollection& collection, std::uint64_t riverCode, Color color) {
+  const RiverData& data = *collection.data;
+  bool firstStream = true;
+  for (const std::int32_t streamIndex : streamsOfRiver(data, riverCode)) {
+    const Stream& stream = data.streams[streamIndex];
+    std::int32_t curveIndex = -1;
+    DrawResult result = checkStream(data, stream, firstStream, curveIndex);
+    if (!result.drawn()) return result;
+    writeStreamFeature(collection, stream, data.curves[curveIndex], color);
+    firstStream = false;
+  }
+  return {};
+}
+
+std::int32_t writeEveryStreamFeatures(FeatureCollection& collection, Progress& progress) {
+  const RiverData& data = *collection.data;
+  // Each stream in the colour of its river on the page of its water system.
+  std::vector<Color> colors(data.streams.size(), 0);
+  for (const std::uint32_t waterSystemCode : collectWaterSystemCodes(data)) {
+    std::int32_t colorIndex = 0;
+    std::vector<SelectedRiver> rivers;
+    appendSelectedRivers(data, waterSystemCode, true, 0, colorIndex, rivers);
+    for (const SelectedRiver& river : rivers) {
+      for (const std::int32_t streamIndex : streamsOfRiver(data, river.riverCode)) {
+        if (data.streams[streamIndex].waterSystemCode == waterSystemCode) {
+          colors[streamIndex] = river.color;
+        }
+      }
+    }
+  }
+  std::int32_t leftOut = 0;
+  for (std::size_t i = 0; i < data.streams.size(); ++i) {
+    const Stream& stream = data.streams[i];
+    std::int32_t curveIndex = -1;
+    const DrawResult result = checkStream(data, stream, true, curveIndex);
+    if (!result.drawn()) {
+      progress.streamLeftOut(result);
+      ++leftOut;
+      continue;
+    }
+    writeStreamFeature(collection, stream, data.curves[curveIndex], colors[i]);
+  }
+  return leftOut;
+}
+
+void closeFeatureCollection(FeatureCollection& collection) { collection.output->append("\n]}\n"); }
+
+void appendJsonString(std::string& out, std::string_view text, bool scriptSafe) {
+  out.push_back('"');
+  if (platform::isWellFormedUtf8(text)) {
+    appendEscaped(out, text, scriptSafe);
+  } else {
+    appendEscaped(out, platform::replaceIllFormedUtf8(text), scriptSafe);
+  }
+  out.push_back('"');
+}
+
+std::string resolveXmlReferences(std::string_view text) {
+  std::string resolved;
+  resolved.reserve(text.size());
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t amp = text.find('&', at);
+    if (amp == std::string_view::npos) break;
+    resolved.append(text.substr(at, amp - at));
+    const std::size_t semicolon = text.find(';', amp + 1);
+    const char32_t point = semicolon == std::string_view::npos
+                               ? 0
+                               : referencedCharacter(text.substr(amp + 1, semicolon - amp - 1));
+    if (point == 0) {
+      resolved.push_back('&');
+      at = amp + 1;
+    } else {
+      appendUtf8(resolved, point);
+      at = semicolon + 1;
+    }
+  }
+  resolved.append(text.substr(std::min(at, text.size())));
+  return resolved;
+}
+
+char* writeShortestNumber(char* out, double value) {
+  // Coordinates are mostly decimals of at most eight places read from the data file. When the
+  // nearest double to such a decimal is `value`, no other decimal of that few places is (the
+  // doubles of 1 to 4096 lie far closer together than 10^-8), so it is the shortest text, and
+  // fixed notation is shorter than exponent notation there. Anything else goes to to_chars.
+  const double magnitude = std::fabs(value);
+  if (magnitude >= 1.0 && magnitude < 4096.0) {
+    const auto digits = static_cast<std::uint64_t>(magnitude * 1e8 + 0.5);
+    if (static_cast<double>(digits) / 1e8 == magnitude) {
+      // "W.FFFFFFFF", then without the zeros at its end (and without the point after them).
+      char* end = pagetext::detail::writeScaled8(out, std::signbit(value), digits);
+      while (end[-1] == '0') --end;
+      if (end[-1] == '.') --end;
+      return end;
+    }
+  }
+  return std::to_chars(out, out + kMaxShortestNumberLength, value).ptr;
+}

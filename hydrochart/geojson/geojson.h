@@ -1,0 +1,94 @@
+// GeoJSON (RFC 7946) of the rivers of a loaded data file, for GIS tools and web maps.
+//
+// Each stream becomes one Feature: a LineString along its curve's positions as [longitude,
+// latitude] (null geometry for a curve of fewer than two positions), with the properties
+// waterSystemCode (six-digit text), waterSystemName (label from the code list, or null),
+// riverCode (ten-digit text), riverName, sectionType, originalDataType, curveId, lengthKm (the
+// length a map page shows) and stroke ("#rrggbb", the colour a map page draws it in).
+// Coordinates are the shortest text that reads back to the same double. Text is UTF-8 without
+// a byte-order mark, lines end in "\n" alone.
+//
+// A collection is written the way a map page is: openFeatureCollection, any number of
+// writeRiverFeatures (the rivers of a selection, see appendSelectedRivers) or one
+// writeEveryStreamFeatures, then closeFeatureCollection. The text streams into the OutputFile
+// given, which the caller opened (a file, or text kept in memory) and closes; nothing is
+// collected beyond the OutputFile's own block. With `scriptSafe` the same text can stand
+// inside a page's <script> element: "<" is written \u003c.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hydrochart/codelist.h"
+#include "hydrochart/mappage/colors.h"
+#include "hydrochart/mappage/drawing.h"
+#include "hydrochart/output/outputfile.h"
+#include "hydrochart/progress.h"
+#include "hydrochart/riverdata/riverdata.h"
+
+// One river of a selection and the colour the map page draws it in.
+struct SelectedRiver {
+  std::uint64_t riverCode = 0;
+  Color color = 0;
+};
+
+// Appends the rivers that the page mode draws for one code argument, in drawing order with
+// their colours: a river code (kSmallestRiverCode and up) is one river, a smaller code every
+// river of that water system. `colorIndex` is shared by the code arguments of one selection and
+// goes up by one per river, as on the page; `automatic` takes colours from it instead of `color`.
+// Fails as the page does when the rivers of a water system do not fit in memory.
+DrawResult appendSelectedRivers(const RiverData& data, std::uint64_t code, bool automatic,
+                                Color color, std::int32_t& colorIndex,
+                                std::vector<SelectedRiver>& rivers);
+
+// A FeatureCollection being written.
+struct FeatureCollection {
+  OutputFile* output = nullptr;
+  const RiverData* data = nullptr;
+  const WaterSystemCodeList* codeList = nullptr;
+  bool scriptSafe = false;
+  std::int32_t featureCount = 0;  // features written so far
+  std::string text;               // the feature being formed
+  // The label of the water system of the stream written last.
+  bool labelFound = false;
+  std::uint32_t labelCode = 0;
+  const std::string* label = nullptr;
+};
+
+// Writes the head of a collection into `output`. A non-empty `name` (UTF-8) becomes the
+// collection's "name" member, which GDAL takes as the layer name.
+void openFeatureCollection(FeatureCollection& collection, OutputFile& output, const RiverData& data,
+                           const WaterSystemCodeList& codeList, std::string_view name,
+                           bool scriptSafe = false);
+
+// Writes a Feature for every stream of river `riverCode`, in file order, in `color`. Stops with
+// the map page's result at the first stream that the page would fail to draw (its curve, its
+// stream nodes or, for the river's first stream, its river nodes do not resolve); the features
+// before it stay written.
+DrawResult writeRiverFeatures(FeatureCollection& collection, std::uint64_t riverCode, Color color);
+
+// Writes a Feature for every stream of the data set in file order, each in the colour of its
+// water system's page. A stream whose curve or any node reference does not resolve is left
+// out and told to `progress` with the page's result. Returns the number left out.
+std::int32_t writeEveryStreamFeatures(FeatureCollection& collection, Progress& progress);
+
+// Writes the end of the collection. The caller closes the OutputFile.
+void closeFeatureCollection(FeatureCollection& collection);
+
+// Appends `text` (UTF-8) as a JSON string with its quotation marks: quotation mark, backslash
+// and control characters escaped, U+2028 and U+2029 as \u2028 and \u2029, bytes that are not
+// well-formed UTF-8 replaced by U+FFFD; with `scriptSafe` also "<" as \u003c.
+void appendJsonString(std::string& out, std::string_view text, bool scriptSafe);
+
+// `text` with the references of XML text resolved: &amp; &lt; &gt; &quot; &apos; and character
+// references (&#N; &#xH;). Data files and code lists hold names as XML text; anything that is
+// no complete reference stays as it is.
+std::string resolveXmlReferences(std::string_view text);
+
+// Room that writeShortestNumber may need.
+constexpr std::size_t kMaxShortestNumberLength = 32;
+// Writes the shortest text that reads back to the finite `value` (as std::to_chars) at `out`;
+// returns the end of what was written.
+char* writeShortestNumber(char* out, double value);
