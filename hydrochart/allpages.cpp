@@ -89,8 +89,7 @@ PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in
       digits + "_" + platform::utf8ToNative(label ? *label : "その他") + ".htm";
   const std::string path = folder + platform::kPathSeparator + name;
 
-  const RunInput input =
-      in.files.checkEachPage ? runInputNamedBy(path, in.files) : RunInput::None;
+  const RunInput input = in.files.checkEachPage ? runInputNamedBy(path, in.files) : RunInput::None;
   if (input != RunInput::None) {
     progress.outputIsInput(path, input);
     progress.waterSystemPageNotCreated(code);
@@ -158,7 +157,8 @@ RunInput runInputNamedBy(const std::string& path, const RunInputs& inputs) {
 
 AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
                                         const WaterSystemCodeList& list, Progress& progress,
-                                        const std::string& codeListPath) {
+                                        const std::string& codeListPath,
+                                        const DrawOptions& options) {
   AllPagesResult result;
   std::vector<std::uint32_t> waterSystemCodeList;
   try {
@@ -187,10 +187,11 @@ AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& 
       parts[i].code = waterSystemCodeList[i];
       parts[i].freshPage = true;
     }
-    PartsDrawer drawer(data, std::move(parts));
+    PartsDrawer drawer(data, std::move(parts), options);
     for (std::size_t i = 0; i < waterSystemCodeList.size(); ++i) {
       const PageOutcome outcome = writeWaterSystemPage(folder, inputs, waterSystemCodeList[i],
                                                        drawer, i, progress, result.drawing);
+      result.partsDrawnAhead = drawer.partsDrawnAhead();
       if (endsRun(outcome)) {
         result.kind = resultKind(outcome);
         return result;

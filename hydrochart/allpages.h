@@ -5,6 +5,7 @@
 #include <string>
 
 #include "hydrochart/codelist.h"
+#include "hydrochart/drawahead.h"
 #include "hydrochart/mappage/drawing.h"
 #include "hydrochart/progress.h"
 #include "hydrochart/riverdata/riverdata.h"
@@ -21,15 +22,18 @@ struct AllPagesResult {
   Kind kind = Kind::Written;
   std::size_t codeArrayCapacity = 0;  // CodeArrayNotAllocated: the capacity that was asked for
   DrawResult drawing;
+  std::size_t partsDrawnAhead = 0;  // pages whose water system was drawn ahead on a second thread
 };
 
 // Writes the pages of every water system of `data` (loaded from `dataPath`) and, on success,
 // releases the data set. A path without ".xml" writes no page and succeeds. A page whose file
 // cannot be created is told to `progress` and passed over; any other failure ends the run.
-// `codeListPath` is the code list file the run read (empty when none).
+// `codeListPath` is the code list file the run read (empty when none). The next pages are drawn
+// ahead while one is written, as `options` allow.
 AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
                                         const WaterSystemCodeList& list, Progress& progress,
-                                        const std::string& codeListPath = {});
+                                        const std::string& codeListPath = {},
+                                        const DrawOptions& options = {});
 
 // The run's inputs as files, taken once, so that each output costs one look-up to check.
 struct RunInputs {

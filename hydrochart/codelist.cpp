@@ -292,10 +292,10 @@ bool writeCodeLabelFile(const std::string& path, const WaterSystemCodeList& list
     // The code goes through a signed conversion, as "%06d" of the 32-bit value.
     char code[16];
     std::snprintf(code, sizeof code, "%06d", static_cast<int>(entry.code));
-    std::string& out = file.pending();
-    out.append("\t\t\t\t<codelabel label=\"").append(entry.labelUtf8.c_str());
-    out.append("\" code=\"").append(code).append("\" />\n");
-    file.flushIfLarge();
+    file.appendFormatted([&entry, &code](std::string& out) {
+      out.append("\t\t\t\t<codelabel label=\"").append(entry.labelUtf8.c_str());
+      out.append("\" code=\"").append(code).append("\" />\n");
+    });
   }
   return file.close();
 }

@@ -1,80 +1,28 @@
 #include "hydrochart/drawahead.h"
 
-#include <algorithm>
 #include <new>
-#include <string>
 #include <system_error>
 #include <utility>
-
-#include "hydrochart/mappage/colors.h"
 
 namespace {
 
 // Parts drawn ahead of the current one at most, and the text they may hold in memory at once
-// (estimated before drawing). A part larger than half of that is drawn in turn, straight to
-// its file.
+// (as planPart estimates it). A part larger than half of that is drawn in turn, straight to its
+// file.
 constexpr std::size_t kPartsAhead = 6;
+constexpr std::size_t kMaxAheadBytes = std::size_t{1} << 20;
+constexpr std::size_t kMaxPartBytes = kMaxAheadBytes / 2;
 // The parts right after the current one are left to the thread that writes: it draws them
 // itself when it gets there first, which keeps both threads busy instead of one waiting.
 constexpr std::size_t kFirstAhead = 3;
-constexpr std::size_t kMaxAheadBytes = std::size_t{1} << 20;
-constexpr std::size_t kMaxPartBytes = kMaxAheadBytes / 2;
-
-// Rough size of the text of a river: its positions and the lines of each stream.
-std::size_t riverTextEstimate(const RiverData& data, std::uint64_t riverCode) {
-  std::size_t bytes = 0;
-  for (const std::int32_t streamIndex : streamsOfRiver(data, riverCode)) {
-    const std::int32_t curve = findCurveIndex(data, data.streams[streamIndex].location);
-    if (curve >= 0) {
-      const Curve& c = data.curves[static_cast<std::size_t>(curve)];
-      bytes += static_cast<std::size_t>(std::max(0, c.last - c.first + 1)) * 28;
-    }
-    bytes += 1024;
-  }
-  return bytes;
-}
-
-// True when drawPart would draw `part` without a failure; `paths` and `colors` are then what it
-// adds to the page's path count and to the colour index. May throw std::bad_alloc.
-// `textBytes` is a rough size of its text.
-bool partDrawsCleanly(const RiverData& data, const DrawPart& part, std::int32_t& paths,
-                      std::int32_t& colors, std::size_t& textBytes) {
-  paths = 0;
-  if (part.river) {
-    colors = 1;
-    textBytes = riverTextEstimate(data, part.code);
-    return riverDrawsCleanly(data, part.code, paths);
-  }
-  textBytes = 0;
-  const std::vector<std::uint64_t> rivers =
-      collectRiverCodes(data, static_cast<std::uint32_t>(part.code));
-  colors = static_cast<std::int32_t>(rivers.size());
-  for (const std::uint64_t river : rivers) {
-    std::int32_t streams = 0;
-    if (!riverDrawsCleanly(data, river, streams)) return false;
-    paths += streams;
-    textBytes += riverTextEstimate(data, river);
-  }
-  return true;
-}
 
 }  // namespace
 
-DrawResult drawPart(MapPage& page, const RiverData& data, const DrawPart& part,
-                    std::int32_t& colorIndex) {
-  if (part.river) {
-    const Color color = part.automatic ? colorFromIndex(colorIndex, kColorDarkening) : part.color;
-    DrawResult result = drawRiver(page, data, part.code, color);
-    ++colorIndex;
-    return result;
-  }
-  return drawWaterSystem(page, data, static_cast<std::uint32_t>(part.code), part.color,
-                         part.automatic, colorIndex);
-}
-
-PartsDrawer::PartsDrawer(const RiverData& data, std::vector<DrawPart> parts)
+PartsDrawer::PartsDrawer(const RiverData& data, std::vector<DrawPart> parts,
+                         const DrawOptions& options)
     : data_(data), parts_(std::move(parts)), slots_(new Slot[parts_.size()]) {
-  if (parts_.size() < 2) return;
+  // Only parts from kFirstAhead on are ever drawn ahead.
+  if (!options.drawAhead || parts_.size() <= kFirstAhead) return;
   try {
     helper_ = std::thread([this] { drawAhead(); });
   } catch (const std::system_error&) {
@@ -93,128 +41,137 @@ void PartsDrawer::stop() {
   if (helper_.joinable()) helper_.join();
 }
 
+// The second thread: follows the page state part by part, as drawing each part in turn without
+// a failure would leave it, and draws the parts it may into memory.
 void PartsDrawer::drawAhead() {
-  // Path count and colour index at the start of part j, when every part before it succeeds
-  // (a part that fails ends the run, so the parts after it do not matter).
-  std::int32_t pathCount = 0;
-  std::int32_t colorIndex = 0;
+  PageStart start;
   for (std::size_t j = 0; j < parts_.size(); ++j) {
-    const DrawPart& part = parts_[j];
-    if (part.freshPage) {
-      pathCount = 0;
-      colorIndex = 0;
-    }
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [&] { return stopping_ || j < current_ + kPartsAhead; });
-      if (stopping_) return;
-    }
-    std::int32_t paths = 0;
-    std::int32_t colors = 0;
-    std::size_t textBytes = 0;
-    bool clean = false;
+    if (parts_[j].freshPage) start = {};
+    if (!waitUntilNear(j)) return;
+    PartPlan plan;
     try {
-      clean = partDrawsCleanly(data_, part, paths, colors, textBytes);
+      plan = planPart(data_, parts_[j], start.colorIndex);
     } catch (const std::bad_alloc&) {
+      return;
     }
-    // A part that would fail is drawn in turn, and nothing after it is drawn ahead.
-    if (!clean) return;
-
-    Slot& slot = slots_[j];
-    bool claimed = false;
-    if (textBytes <= kMaxPartBytes) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      // Waits for room; the parts the other thread is about to draw are left to it.
-      changed_.wait(lock, [&] {
-        return stopping_ || j < current_ + kFirstAhead || aheadBytes_ + textBytes <= kMaxAheadBytes;
-      });
-      if (stopping_) return;
-      int expected = kFree;
-      if (j >= current_ + kFirstAhead && slot.state.compare_exchange_strong(expected, kDrawing)) {
-        claimed = true;
-        slot.reservedBytes = textBytes;
-        aheadBytes_ += textBytes;
-      }
+    // A part that would fail is drawn in turn, and it ends the drawing: nothing after it is
+    // drawn ahead.
+    if (!plan.resolves) return;
+    if (plan.textBytes <= kMaxPartBytes && claim(j, plan.textBytes) &&
+        !drawInMemory(j, plan, start)) {
+      return;
     }
-    if (claimed) {
-      bool drawn = false;
-      try {
-        startPageInMemory(slot.page);
-        slot.page.output.pending().reserve(textBytes + textBytes / 8);  // grows once at most
-        slot.page.pathCount = pathCount;
-        slot.startPathCount = pathCount;
-        slot.startColorIndex = colorIndex;
-        std::int32_t index = colorIndex;
-        drawn = drawPart(slot.page, data_, part, index).drawn();
-        slot.endColorIndex = index;
-      } catch (const std::bad_alloc&) {
-      }
-      {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        slot.state = drawn ? kReady : kUnused;
-      }
-      changed_.notify_all();
-      if (!drawn) return;
-    }
-    pathCount += paths;
-    colorIndex += colors;
+    start.pathCount += plan.streams;
+    start.colorIndex += static_cast<std::int32_t>(plan.rivers.size());
   }
+}
+
+// Waits until part `j` is among the kPartsAhead after the current one; false when stopping.
+bool PartsDrawer::waitUntilNear(std::size_t j) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return stopping_ || j < current_ + kPartsAhead; });
+  return !stopping_;
+}
+
+// Takes part `j` for drawing ahead once its text fits beside the parts held already. False
+// when it is left to draw() (it is too near the current part, or taken) or when stopping.
+bool PartsDrawer::claim(std::size_t j, std::size_t textBytes) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] {
+    return stopping_ || j < current_ + kFirstAhead || aheadBytes_ + textBytes <= kMaxAheadBytes;
+  });
+  Slot& slot = slots_[j];
+  if (stopping_ || j < current_ + kFirstAhead || slot.state != SlotState::Open) return false;
+  slot.state = SlotState::Drawing;
+  slot.reservedBytes = textBytes;
+  aheadBytes_ += textBytes;
+  return true;
+}
+
+// Draws claimed part `j` into its slot's page from `start`; false when it could not be drawn
+// (no memory), which ends the drawing ahead.
+bool PartsDrawer::drawInMemory(std::size_t j, const PartPlan& plan, PageStart start) {
+  Slot& slot = slots_[j];
+  bool drawn = false;
+  try {
+    MapPage& page = slot.page.emplace();
+    // The estimate with an eighth to spare: the text grows once at most.
+    startPageInMemory(page, plan.textBytes + plan.textBytes / 8);
+    page.pathCount = start.pathCount;
+    slot.startPathCount = start.pathCount;
+    slot.startColorIndex = start.colorIndex;
+    std::int32_t colorIndex = start.colorIndex;
+    drawn = drawPlannedRivers(page, data_, plan.rivers, colorIndex).drawn();
+    slot.endColorIndex = colorIndex;
+  } catch (const std::bad_alloc&) {
+  }
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    slot.drawn = drawn;
+    slot.state = SlotState::Drawn;
+    // draw() has gone past it (its page could not be created): nobody takes it any more.
+    if (j < current_) giveBackLocked(slot);
+  }
+  changed_.notify_all();
+  return drawn;
+}
+
+// Moves draw() on to part `i`, gives back the parts it passed over, and takes part `i`: null
+// when it is drawn in turn, else its slot once the second thread has drawn it.
+PartsDrawer::Slot* PartsDrawer::take(std::size_t i) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  current_ = i;
+  for (; swept_ < i; ++swept_) {
+    Slot& passed = slots_[swept_];
+    // A part still being drawn is given back by the second thread when it is done.
+    if (passed.state == SlotState::Drawn) giveBackLocked(passed);
+    if (passed.state == SlotState::Open) passed.state = SlotState::Done;
+  }
+  changed_.notify_all();
+  Slot& slot = slots_[i];
+  if (slot.state == SlotState::Open) {
+    slot.state = SlotState::Done;
+    return nullptr;
+  }
+  changed_.wait(lock, [&] { return slot.state == SlotState::Drawn; });
+  slot.state = SlotState::Done;
+  return &slot;
+}
+
+void PartsDrawer::giveBack(Slot& slot) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    giveBackLocked(slot);
+  }
+  changed_.notify_all();
+}
+
+void PartsDrawer::giveBackLocked(Slot& slot) {
+  slot.page.reset();
+  aheadBytes_ -= slot.reservedBytes;
+  slot.reservedBytes = 0;
+  slot.state = SlotState::Done;
+}
+
+// Puts the text of a part drawn ahead onto `page`, with the state drawing it in turn leaves.
+void PartsDrawer::useDrawnPart(Slot& slot, MapPage& page, std::int32_t& colorIndex) {
+  page.output.append(std::move(slot.page->output));
+  page.pathCount = slot.page->pathCount;
+  widenBounds(page.mapBounds, slot.page->mapBounds);
+  colorIndex = slot.endColorIndex;
 }
 
 DrawResult PartsDrawer::draw(std::size_t i, MapPage& page, std::int32_t& colorIndex) {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    current_ = i;
-  }
-  changed_.notify_all();
-  // Parts passed over (pages that could not be created) give their text back.
-  while (swept_ < i) {
-    Slot& passed = slots_[swept_];
-    const int state = passed.state;
-    if (state == kDrawing) break;
-    if (state == kReady || state == kUnused) release(passed);
-    ++swept_;
-  }
-  Slot& slot = slots_[i];
-  int expected = kFree;
-  if (slot.state.compare_exchange_strong(expected, kTaken)) {
-    return drawPart(page, data_, parts_[i], colorIndex);
-  }
-  int state;
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] {
-      state = slot.state;
-      return state == kReady || state == kUnused;
-    });
-  }
-  if (state == kReady && page.pathCount == slot.startPathCount &&
-      colorIndex == slot.startColorIndex) {
-    // The text before the part goes to the file first; the part's text then follows it.
-    page.output.flush();
-    std::string& pending = page.output.pending();
-    if (pending.empty()) {
-      pending.swap(slot.page.output.pending());
-    } else {
-      pending.append(slot.page.output.pending());
+  Slot* slot = take(i);
+  if (slot != nullptr) {
+    const bool usable = slot->drawn && page.pathCount == slot->startPathCount &&
+                        colorIndex == slot->startColorIndex;
+    if (usable) useDrawnPart(*slot, page, colorIndex);
+    giveBack(*slot);
+    if (usable) {
+      ++partsDrawnAhead_;
+      return {};
     }
-    release(slot);
-    page.pathCount = slot.page.pathCount;
-    widenBounds(page.mapBounds, slot.page.mapBounds);
-    colorIndex = slot.endColorIndex;
-    page.output.flushIfLarge();
-    return {};
   }
-  release(slot);
   return drawPart(page, data_, parts_[i], colorIndex);
-}
-
-void PartsDrawer::release(Slot& slot) {
-  std::string().swap(slot.page.output.pending());
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    aheadBytes_ -= slot.reservedBytes;
-    slot.reservedBytes = 0;
-  }
-  changed_.notify_all();
 }

@@ -17,6 +17,10 @@ class Progress {
   virtual void waterSystemPageStarted(std::uint32_t code) = 0;
   virtual void waterSystemPageWritten(std::int32_t pathCount) = 0;
   virtual void waterSystemPageNotCreated(std::uint32_t code) = 0;
+  // A code argument of the page mode (`argument`, read as `code`) that names no river or no
+  // water system of the data file `dataPath`: it draws nothing.
+  virtual void codeMatchesNothing(const std::string& argument, bool river, std::uint64_t code,
+                                  const std::string& dataPath) = 0;
   // An output path that names an input of the run; the file is left alone.
   virtual void outputIsInput(const std::string& path, RunInput input) = 0;
   // The index file is open; the folders are listed next.

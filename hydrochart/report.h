@@ -53,7 +53,7 @@ class Report final : public Progress {
   void everyStreamGenerated(const std::string& path, std::int32_t featureCount,
                             std::int32_t leftOut);
   void codeMatchesNothing(const std::string& argument, bool river, std::uint64_t code,
-                          const std::string& dataPath);
+                          const std::string& dataPath) override;
 
   void indexPage(const IndexResult& result);
 

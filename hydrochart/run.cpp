@@ -7,15 +7,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "hydrochart/allpages.h"
 #include "hydrochart/codelist.h"
 #include "hydrochart/datafilekind.h"
-#include "hydrochart/drawahead.h"
 #include "hydrochart/geojson/geojson.h"
 #include "hydrochart/indexpage.h"
-#include "hydrochart/mappage/drawing.h"
 #include "hydrochart/mappage/pagetext.h"
+#include "hydrochart/pagemode.h"
 #include "hydrochart/report.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -151,38 +151,28 @@ int runBatch(const std::string& pattern, BatchOutput output, const CodeList& lis
   return allRiverData ? 0 : failurePath();
 }
 
-// A code argument that names no river and no water system of the data (a typo, 0, -1) draws
-// nothing; the page is still written, and the user is told on standard error.
-void warnIfNothingMatches(const std::string& argument, std::uint64_t code, const RiverData& data,
-                          const std::string& dataPath, Report& report) {
-  const bool river = code >= kSmallestRiverCode;
-  const bool found = river ? !streamsOfRiver(data, code).empty()
-                           : !streamsOfWaterSystem(data, static_cast<std::uint32_t>(code)).empty();
-  if (!found) report.codeMatchesNothing(argument, river, code, dataPath);
+// The part of a page that a code argument names.
+DrawPart drawPartOf(const std::string& codeArgument) {
+  const CodeArgument argument = parseCodeArgument(codeArgument);
+  DrawPart part;
+  part.river = argument.code >= kSmallestRiverCode;
+  part.code = argument.code;
+  part.color = argument.color;
+  part.automatic = argument.automatic;
+  return part;
 }
 
-// Draws the rivers and water systems of the code arguments (from the fourth argument on).
-// The parts after the one being drawn are drawn ahead meanwhile.
-DrawResult drawCodeArguments(MapPage& page, const std::vector<std::string>& args,
-                             const RiverData& data, Report& report) {
-  std::vector<DrawPart> parts;
+// The parts that the code arguments (from the fourth argument on) name, in order.
+CodePage codePage(const std::vector<std::string>& args, std::string title) {
+  CodePage page;
+  page.path = args[1];
+  page.title = std::move(title);
+  page.dataPath = args[0];
   for (std::size_t i = 3; i < args.size(); ++i) {
-    const CodeArgument argument = parseCodeArgument(args[i]);
-    DrawPart& part = parts.emplace_back();
-    part.river = argument.code >= kSmallestRiverCode;
-    part.code = argument.code;
-    part.color = argument.color;
-    part.automatic = argument.automatic;
+    page.parts.push_back(drawPartOf(args[i]));
+    page.arguments.push_back(args[i]);
   }
-  // The drawer's thread is done with the data set when the drawer goes.
-  PartsDrawer drawer(data, parts);
-  std::int32_t colorIndex = 0;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    warnIfNothingMatches(args[i + 3], parts[i].code, data, args[0], report);
-    DrawResult result = drawer.draw(i, page, colorIndex);
-    if (!result.drawn()) return result;
-  }
-  return {};
+  return page;
 }
 
 // An output file's name as the success line shows it: in UTF-8 on a UTF-8 console, on any other
@@ -199,22 +189,25 @@ int runPage(const std::vector<std::string>& args, RiverData& data, const CodeLis
   const std::string titleUtf8 = args.size() > 2 ? platform::nativeToUtf8(args[2]) : std::string();
   const std::string title =
       pagetext::htmlLessThanEscaped(platform::cutUtf8(titleUtf8, kMaxTitleBytes));
-  MapPage page;
-  if (!mayWrite(pagePath, args[0], list, report) || !openMapPage(page, pagePath, title)) {
+  if (!mayWrite(pagePath, args[0], list, report)) {
     report.outputNotCreated(pagePath);
     return failurePath();
   }
-  const DrawResult drawn = drawCodeArguments(page, args, data, report);
-  if (!drawn.drawn()) {
-    report.drawingFailed(drawn);
-    return failurePath();
+  const CodePageResult result = writeCodePage(codePage(args, title), data, report);
+  switch (result.kind) {
+    case CodePageResult::Kind::DrawingFailed:
+      report.drawingFailed(result.drawing);
+      return failurePath();
+    case CodePageResult::Kind::NotCreated:
+    case CodePageResult::Kind::NotWritten:
+      // Not created, or it did not reach the disk whole (disk full, write error): no success
+      // line.
+      report.outputNotCreated(pagePath);
+      return failurePath();
+    case CodePageResult::Kind::Written:
+      break;
   }
-  if (!closeMapPage(page)) {
-    // The page did not reach the disk whole (disk full, write error): no success line.
-    report.outputNotCreated(pagePath);
-    return failurePath();
-  }
-  report.pageGenerated(shownPath(pagePath), page.pathCount);
+  report.pageGenerated(shownPath(pagePath), result.pathCount);
   releaseRiverData(data);
   return 0;
 }
@@ -241,7 +234,7 @@ bool exportGeoJson(const std::string& dataPath, const RiverData& data, const std
     std::vector<SelectedRiver> rivers;
     for (const std::string& code : codes) {
       const CodeArgument argument = parseCodeArgument(code);
-      warnIfNothingMatches(code, argument.code, data, dataPath, report);
+      warnIfNothingMatches(code, drawPartOf(code), data, dataPath, report);
       rivers.clear();
       DrawResult result = appendSelectedRivers(data, argument.code, argument.automatic,
                                                argument.color, colorIndex, rivers);

@@ -40,9 +40,14 @@ struct DrawResult {
 // Draws every stream of river `riverCode` on the page (nothing when no stream matches).
 DrawResult drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Color color);
 
-// True when drawRiver would draw river `riverCode` without a failure. Sets `streams` to the
-// number of streams it would draw (each adds one to the page's path count).
-bool riverDrawsCleanly(const RiverData& data, std::uint64_t riverCode, std::int32_t& streams);
+// What drawing river `riverCode` adds to a page, told by the same lookups that drawRiver makes
+// before it writes a stream.
+struct RiverOutlook {
+  std::int32_t streams = 0;   // streams it draws, each adding one to the page's path count
+  std::size_t textBytes = 0;  // a rough size of the text it writes
+  bool resolves = true;       // every record resolves: drawRiver returns Drawn
+};
+RiverOutlook lookAtRiver(const RiverData& data, std::uint64_t riverCode);
 
 // Distinct water-system codes of all streams, ascending.
 std::vector<std::uint32_t> collectWaterSystemCodes(const RiverData& data);
@@ -61,3 +66,45 @@ double darkeningFactor(std::size_t riverCount);
 // colours from `colorIndex` on, which goes up by one per river drawn.
 DrawResult drawWaterSystem(MapPage& page, const RiverData& data, std::uint32_t waterSystemCode,
                            Color color, bool automatic, std::int32_t& colorIndex);
+
+// One part of a page, as a code argument of the page mode names it: a river (a code of
+// kSmallestRiverCode and more) or a water system, in its own colour or in the automatic ones.
+struct DrawPart {
+  bool river = false;  // drawRiver (river codes) rather than drawWaterSystem
+  std::uint64_t code = 0;
+  Color color = 0;
+  bool automatic = true;   // colours from the colour index rather than `color`
+  bool freshPage = false;  // the part starts a page of its own (path count and colour index 0)
+};
+
+// A river as a part puts it on a page.
+struct PlannedRiver {
+  std::uint64_t riverCode = 0;
+  Color color = 0;
+};
+
+// The rivers that drawing `part` at colour index `colorIndex` puts on the page, in page order
+// and with their colours; each takes one colour index. A river part is its one river (streams
+// or none), a water system its rivers in collectRiverCodes order. May throw std::bad_alloc.
+std::vector<PlannedRiver> planRivers(const RiverData& data, const DrawPart& part,
+                                     std::int32_t colorIndex);
+
+// What drawing `part` onto a page at colour index `colorIndex` does, before it is drawn.
+struct PartPlan {
+  std::vector<PlannedRiver> rivers;  // planRivers
+  std::int32_t streams = 0;          // what the page's path count goes up by
+  std::size_t textBytes = 0;         // a rough size of its text
+  bool resolves = true;              // drawPart returns Drawn
+};
+// May throw std::bad_alloc.
+PartPlan planPart(const RiverData& data, const DrawPart& part, std::int32_t colorIndex);
+
+// Draws `rivers` in order, each in its colour, stopping at the first that fails; `colorIndex`
+// goes up by one per river drawn.
+DrawResult drawPlannedRivers(MapPage& page, const RiverData& data,
+                             const std::vector<PlannedRiver>& rivers, std::int32_t& colorIndex);
+
+// Draws one part the way the page mode draws a code argument: planRivers, then
+// drawPlannedRivers from `colorIndex`.
+DrawResult drawPart(MapPage& page, const RiverData& data, const DrawPart& part,
+                    std::int32_t& colorIndex);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -78,10 +79,11 @@ void appendMarker(std::string& out, std::int32_t pathNumber, const MarkerStyle& 
 // Writes the polyline of one stream along its Curve, widening the page's box by every position.
 void appendPolyline(MapPage& page, const std::vector<LatLon>& pointList, const Curve& curve,
                     std::int32_t pathNumber, Color color) {
-  std::string& out = page.output.pending();
-  out.append("var myPath");
-  pagetext::appendPadded4(out, pathNumber);
-  out.append("=L.polyline([");
+  page.output.appendFormatted([pathNumber](std::string& out) {
+    out.append("var myPath");
+    pagetext::appendPadded4(out, pathNumber);
+    out.append("=L.polyline([");
+  });
   // Positions are formatted into a local block and handed to the page a block at a time:
   // pages hold millions of them.
   constexpr std::size_t kPositionRoom = 2 * pagetext::kMaxFixed8Length + 4;
@@ -89,8 +91,7 @@ void appendPolyline(MapPage& page, const std::vector<LatLon>& pointList, const C
   char* end = block;
   for (std::int32_t i = curve.first; i <= curve.last; ++i) {
     if (end + kPositionRoom > block + sizeof block) {
-      out.append(block, end);
-      page.output.flushIfLarge();
+      page.output.append(std::string_view(block, static_cast<std::size_t>(end - block)));
       end = block;
     }
     const LatLon& position = pointList[i];
@@ -102,11 +103,12 @@ void appendPolyline(MapPage& page, const std::vector<LatLon>& pointList, const C
     if (i < curve.last) *end++ = ',';
     widenBounds(page.mapBounds, position);
   }
-  out.append(block, end);
-  page.output.flushIfLarge();
-  out.append("],{color:'#");
-  pagetext::appendHex6(out, color);
-  out.append("',weight:2,opacity:0.8}).addTo(map);\n");
+  page.output.append(std::string_view(block, static_cast<std::size_t>(end - block)));
+  page.output.appendFormatted([color](std::string& out) {
+    out.append("],{color:'#");
+    pagetext::appendHex6(out, color);
+    out.append("',weight:2,opacity:0.8}).addTo(map);\n");
+  });
 }
 
 // Arrows from the stream's start node to its end node: southward or northward (ties north),
@@ -178,90 +180,106 @@ DrawResult nodesNotFound(std::initializer_list<const NodeIdText*> references) {
   return result;
 }
 
-// The markers of the stream's own start and end node. Both nodes are looked up before the
-// popup (which shows the direction between them); an unresolved one ends the drawing after the
-// markers before it.
-DrawResult appendStreamNodeMarkers(std::string& out, const RiverData& data, const Stream& stream,
-                                   std::int32_t pathNumber, const StreamTexts& texts,
-                                   const NodePoint& start, const NodePoint& end, Color color) {
-  using Kind = NodePoint::Kind;
-  if (start.kind == Kind::Found) {
-    appendMarker(out, pathNumber, kStreamStart, data.points[start.point], color, texts.caption,
-                 kStartLabel);
-  } else if (start.kind == Kind::Unresolved) {
-    if (end.kind == Kind::Unresolved) {
-      return nodesNotFound({&stream.startStreamNode, &stream.endStreamNode});
-    }
-    return nodesNotFound({&stream.startStreamNode});
+// The records a stream is drawn from, all looked up before any of its lines is written.
+struct StreamRecords {
+  std::int32_t curve = -1;  // index in data.curves; -1 when the location names no Curve
+  // The nodes whose markers the stream gets, in the order they are drawn: its own start and end
+  // node, then for the first stream of a river the river's start and end node.
+  NodePoint nodes[4];
+};
+
+StreamRecords findStreamRecords(const RiverData& data, const Stream& stream, bool firstStream) {
+  StreamRecords records;
+  records.curve = findCurveIndex(data, stream.location);
+  records.nodes[0] = findRiverNodePoint(data, stream.startStreamNode);
+  records.nodes[1] = findRiverNodePoint(data, stream.endStreamNode);
+  if (firstStream) {
+    records.nodes[2] = findRiverNodePoint(data, stream.startRiverNode);
+    records.nodes[3] = findRiverNodePoint(data, stream.endRiverNode);
   }
-  if (end.kind == Kind::Found) {
-    appendMarker(out, pathNumber, kStreamEnd, data.points[end.point], color, texts.caption,
-                 kEndLabel);
-  } else if (end.kind == Kind::Unresolved) {
-    return nodesNotFound({&stream.endStreamNode});
+  return records;
+}
+
+// How drawing a stream from its records ends. A stream without its Curve writes nothing; else
+// its markers are written up to the first node that does not resolve, and that node ends the
+// drawing (both stream nodes are looked up before the first marker, so both are named when
+// neither resolves).
+DrawResult streamOutcome(const Stream& stream, const StreamRecords& records) {
+  if (records.curve < 0) {
+    DrawResult result;
+    result.kind = DrawResult::Kind::CurveNotFound;
+    result.curveId = stream.location;
+    return result;
+  }
+  const auto unresolved = [&records](int node) {
+    return records.nodes[node].kind == NodePoint::Kind::Unresolved;
+  };
+  if (unresolved(0) && unresolved(1)) {
+    return nodesNotFound({&stream.startStreamNode, &stream.endStreamNode});
+  }
+  const NodeIdText* references[4] = {&stream.startStreamNode, &stream.endStreamNode,
+                                     &stream.startRiverNode, &stream.endRiverNode};
+  for (int node = 0; node < 4; ++node) {
+    if (unresolved(node)) return nodesNotFound({references[node]});
   }
   return {};
 }
 
-// The markers of the river's start and end node, drawn with its first stream.
-DrawResult appendRiverNodeMarkers(std::string& out, const RiverData& data, const Stream& stream,
-                                  std::int32_t pathNumber, const StreamTexts& texts, Color color) {
-  const struct {
-    const NodeIdText& reference;
-    const MarkerStyle& style;
-    const char* label;
-  } ends[] = {{stream.startRiverNode, kRiverStart, kStartLabel},
-              {stream.endRiverNode, kRiverEnd, kEndLabel}};
-  for (const auto& end : ends) {
-    const NodePoint node = findRiverNodePoint(data, end.reference);
-    if (node.kind == NodePoint::Kind::Found) {
-      appendMarker(out, pathNumber, end.style, data.points[node.point], color, texts.shownName,
-                   end.label);
-    } else if (node.kind == NodePoint::Kind::Unresolved) {
-      return nodesNotFound({&end.reference});
+// The markers of the stream's nodes in drawing order, up to the first that does not resolve:
+// stream nodes are captioned "c-<location>", river nodes with the river name.
+void appendNodeMarkers(std::string& out, const RiverData& data, std::int32_t pathNumber,
+                       const StreamTexts& texts, const StreamRecords& records, Color color) {
+  static constexpr const MarkerStyle* kStyles[4] = {&kStreamStart, &kStreamEnd, &kRiverStart,
+                                                    &kRiverEnd};
+  static constexpr const char* kLabels[4] = {kStartLabel, kEndLabel, kStartLabel, kEndLabel};
+  for (int node = 0; node < 4; ++node) {
+    const NodePoint& point = records.nodes[node];
+    if (point.kind == NodePoint::Kind::Unresolved) return;
+    if (point.kind == NodePoint::Kind::Found) {
+      const std::string& caption = node < 2 ? texts.caption : texts.shownName;
+      appendMarker(out, pathNumber, *kStyles[node], data.points[point.point], color, caption,
+                   kLabels[node]);
     }
   }
-  return {};
 }
 
 // Draws one stream: comment line, polyline, tooltip, popup, node markers and, for the first
 // stream of the river, the river's node markers.
 DrawResult drawStream(MapPage& page, const RiverData& data, const Stream& stream, bool firstStream,
                       Color color) {
-  std::string& out = page.output.pending();
   const std::int32_t pathNumber = ++page.pathCount;
-  const std::int32_t curveIndex = findCurveIndex(data, stream.location);
-  if (curveIndex < 0) {
-    DrawResult result;
-    result.kind = DrawResult::Kind::CurveNotFound;
-    result.curveId = stream.location;
-    return result;
-  }
-  const Curve& curve = data.curves[curveIndex];
+  const StreamRecords records = findStreamRecords(data, stream, firstStream);
+  if (records.curve < 0) return streamOutcome(stream, records);
+  const Curve& curve = data.curves[records.curve];
   const StreamTexts texts = streamTexts(stream);
 
-  out.append("//c-");
-  pagetext::appendDecimal(out, std::int64_t{curveIndex} + 1);
-  out.push_back(' ');
-  out.append(texts.name).push_back('\n');
+  page.output.appendFormatted([&](std::string& out) {
+    out.append("//c-");
+    pagetext::appendDecimal(out, std::int64_t{records.curve} + 1);
+    out.push_back(' ');
+    out.append(texts.name).push_back('\n');
+  });
   appendPolyline(page, data.pointList, curve, pathNumber, color);
-  appendStreamTooltip(out, pathNumber, texts);
 
-  const NodePoint start = findRiverNodePoint(data, stream.startStreamNode);
-  const NodePoint end = findRiverNodePoint(data, stream.endStreamNode);
+  const NodePoint& start = records.nodes[0];
+  const NodePoint& end = records.nodes[1];
   const bool bothFound = start.kind == NodePoint::Kind::Found && end.kind == NodePoint::Kind::Found;
   const char* direction =
       bothFound ? directionText(data.points[start.point], data.points[end.point]) : "";
-  appendStreamPopup(out, pathNumber, stream, texts,
-                    curveLength(data.pointList, curve.first, curve.last), direction);
-
-  DrawResult result =
-      appendStreamNodeMarkers(out, data, stream, pathNumber, texts, start, end, color);
-  if (result.drawn() && firstStream) {
-    result = appendRiverNodeMarkers(out, data, stream, pathNumber, texts, color);
-  }
-  return result;
+  const double length = curveLength(data.pointList, curve.first, curve.last);
+  page.output.appendFormatted([&](std::string& out) {
+    appendStreamTooltip(out, pathNumber, texts);
+    appendStreamPopup(out, pathNumber, stream, texts, length, direction);
+    appendNodeMarkers(out, data, pathNumber, texts, records, color);
+  });
+  return streamOutcome(stream, records);
 }
+
+// Rough size of a stream's text besides its positions: the comment line, tooltip, popup and
+// markers, with room for long names.
+constexpr std::size_t kTextBytesPerStream = 1024;
+// Rough size of one position in a polyline: "[dd.dddddddd,ddd.dddddddd]," and a little more.
+constexpr std::size_t kTextBytesPerPosition = 28;
 
 }  // namespace
 
@@ -276,27 +294,23 @@ NodePoint findRiverNodePoint(const RiverData& data, const NodeIdText& reference)
   return {NodePoint::Kind::Unresolved, -1};
 }
 
-// Mirrors the failures of drawStream: a stream without its Curve, and a node reference that does
-// not resolve (stream nodes of every stream, river nodes of the first).
-bool riverDrawsCleanly(const RiverData& data, std::uint64_t riverCode, std::int32_t& streams) {
-  const std::vector<std::int32_t>& indexes = streamsOfRiver(data, riverCode);
-  streams = static_cast<std::int32_t>(indexes.size());
-  const auto resolves = [&data](const NodeIdText& reference) {
-    return findRiverNodePoint(data, reference).kind != NodePoint::Kind::Unresolved;
-  };
+RiverOutlook lookAtRiver(const RiverData& data, std::uint64_t riverCode) {
+  RiverOutlook outlook;
   bool firstStream = true;
-  for (const std::int32_t streamIndex : indexes) {
+  for (const std::int32_t streamIndex : streamsOfRiver(data, riverCode)) {
     const Stream& stream = data.streams[streamIndex];
-    if (findCurveIndex(data, stream.location) < 0 || !resolves(stream.startStreamNode) ||
-        !resolves(stream.endStreamNode)) {
-      return false;
+    const StreamRecords records = findStreamRecords(data, stream, firstStream);
+    ++outlook.streams;
+    if (!streamOutcome(stream, records).drawn()) {
+      outlook.resolves = false;
+      return outlook;
     }
-    if (firstStream && (!resolves(stream.startRiverNode) || !resolves(stream.endRiverNode))) {
-      return false;
-    }
+    const Curve& curve = data.curves[records.curve];
+    const auto positions = static_cast<std::size_t>(std::max(0, curve.last - curve.first + 1));
+    outlook.textBytes += kTextBytesPerStream + kTextBytesPerPosition * positions;
     firstStream = false;
   }
-  return true;
+  return outlook;
 }
 
 DrawResult drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Color color) {
@@ -305,7 +319,6 @@ DrawResult drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCo
     const DrawResult result = drawStream(page, data, data.streams[streamIndex], firstStream, color);
     if (!result.drawn()) return result;
     firstStream = false;
-    page.output.flushIfLarge();
   }
   return {};
 }

@@ -43,22 +43,67 @@ double darkeningFactor(std::size_t riverCount) {
                                            : std::pow(0.3, 6.0 / static_cast<double>(riverCount));
 }
 
-DrawResult drawWaterSystem(MapPage& page, const RiverData& data, std::uint32_t waterSystemCode,
-                           Color color, bool automatic, std::int32_t& colorIndex) {
-  std::vector<std::uint64_t> riverCodeList;
+std::vector<PlannedRiver> planRivers(const RiverData& data, const DrawPart& part,
+                                     std::int32_t colorIndex) {
+  if (part.river) {
+    const Color color = part.automatic ? colorFromIndex(colorIndex, kColorDarkening) : part.color;
+    return {{part.code, color}};
+  }
+  const std::vector<std::uint64_t> riverCodeList =
+      collectRiverCodes(data, static_cast<std::uint32_t>(part.code));
+  const double factor = darkeningFactor(riverCodeList.size());
+  std::vector<PlannedRiver> rivers;
+  rivers.reserve(riverCodeList.size());
+  for (const std::uint64_t riverCode : riverCodeList) {
+    rivers.push_back({riverCode, part.automatic ? colorFromIndex(colorIndex, factor) : part.color});
+    ++colorIndex;
+  }
+  return rivers;
+}
+
+PartPlan planPart(const RiverData& data, const DrawPart& part, std::int32_t colorIndex) {
+  PartPlan plan;
+  plan.rivers = planRivers(data, part, colorIndex);
+  for (const PlannedRiver& river : plan.rivers) {
+    const RiverOutlook outlook = lookAtRiver(data, river.riverCode);
+    plan.streams += outlook.streams;
+    plan.textBytes += outlook.textBytes;
+    if (!outlook.resolves) {
+      plan.resolves = false;
+      break;
+    }
+  }
+  return plan;
+}
+
+DrawResult drawPlannedRivers(MapPage& page, const RiverData& data,
+                             const std::vector<PlannedRiver>& rivers, std::int32_t& colorIndex) {
+  for (const PlannedRiver& river : rivers) {
+    DrawResult result = drawRiver(page, data, river.riverCode, river.color);
+    if (!result.drawn()) return result;
+    ++colorIndex;
+  }
+  return {};
+}
+
+DrawResult drawPart(MapPage& page, const RiverData& data, const DrawPart& part,
+                    std::int32_t& colorIndex) {
+  std::vector<PlannedRiver> rivers;
   try {
-    riverCodeList = collectRiverCodes(data, waterSystemCode);
+    rivers = planRivers(data, part, colorIndex);
   } catch (const std::bad_alloc&) {
     DrawResult result;
     result.kind = DrawResult::Kind::RiverListNotAllocated;
     return result;
   }
-  const double factor = darkeningFactor(riverCodeList.size());
-  for (const std::uint64_t riverCode : riverCodeList) {
-    const Color riverColor = automatic ? colorFromIndex(colorIndex, factor) : color;
-    DrawResult result = drawRiver(page, data, riverCode, riverColor);
-    if (!result.drawn()) return result;
-    ++colorIndex;
-  }
-  return {};
+  return drawPlannedRivers(page, data, rivers, colorIndex);
+}
+
+DrawResult drawWaterSystem(MapPage& page, const RiverData& data, std::uint32_t waterSystemCode,
+                           Color color, bool automatic, std::int32_t& colorIndex) {
+  DrawPart part;
+  part.code = waterSystemCode;
+  part.color = color;
+  part.automatic = automatic;
+  return drawPart(page, data, part, colorIndex);
 }

@@ -80,16 +80,15 @@ void appendHead(std::string& out, std::string_view title) {
 bool openMapPage(MapPage& page, const std::string& path, std::string_view title) {
   // A page that its caller left unfinished is completed on disk before the next one starts.
   if (!page.output.open(path)) return false;
-  appendHead(page.output.pending(), title);
-  page.output.flushIfLarge();
+  page.output.appendFormatted([title](std::string& out) { appendHead(out, title); });
 
   page.pathCount = 0;
   page.mapBounds = kEmptyMapBounds;
   return true;
 }
 
-void startPageInMemory(MapPage& page) {
-  page.output.keepInMemory();
+void startPageInMemory(MapPage& page, std::size_t expectedBytes) {
+  page.output.openInMemory(expectedBytes);
   page.pathCount = 0;
   page.mapBounds = kEmptyMapBounds;
 }
@@ -108,15 +107,16 @@ bool closeMapPage(MapPage& page) {
   const MapBounds& drawn = page.mapBounds;
   const MapBounds& box =
       drawn.minLat > drawn.maxLat || drawn.minLon > drawn.maxLon ? kJapanBounds : drawn;
-  std::string& out = page.output.pending();
-  out.append("map.fitBounds(L.latLngBounds([");
-  pagetext::appendFixed8(out, box.minLat);
-  out.push_back(',');
-  pagetext::appendFixed8(out, box.minLon);
-  out.append("],[");
-  pagetext::appendFixed8(out, box.maxLat);
-  out.push_back(',');
-  pagetext::appendFixed8(out, box.maxLon);
-  out.append("]));\nosmjp.addTo(map);\n</script>\n</body></html>\n");
+  page.output.appendFormatted([&box](std::string& out) {
+    out.append("map.fitBounds(L.latLngBounds([");
+    pagetext::appendFixed8(out, box.minLat);
+    out.push_back(',');
+    pagetext::appendFixed8(out, box.minLon);
+    out.append("],[");
+    pagetext::appendFixed8(out, box.maxLat);
+    out.push_back(',');
+    pagetext::appendFixed8(out, box.maxLon);
+    out.append("]));\nosmjp.addTo(map);\n</script>\n</body></html>\n");
+  });
   return page.output.close();
 }

@@ -42,9 +42,9 @@ struct MapPage {
 [[nodiscard]] bool openMapPage(MapPage& page, const std::string& path, std::string_view title);
 
 // Starts a page without a file, with the state openMapPage gives but no head: all text drawn
-// onto it stays in its output's pending text. Used to draw parts of a page ahead of writing
-// them.
-void startPageInMemory(MapPage& page);
+// onto it stays in its output, which is in memory (with room for `expectedBytes`), until it is
+// appended to another page's. Used to draw parts of a page ahead of writing them.
+void startPageInMemory(MapPage& page, std::size_t expectedBytes = 0);
 
 // Writes the view-fitting line and the document end and closes the file. The view fits the
 // box of every polyline position drawn, or kJapanBounds when none was. True when every byte of

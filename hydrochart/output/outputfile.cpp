@@ -58,30 +58,45 @@ bool OutputFile::open(const std::string& path, Mode mode) {
   return true;
 }
 
-void OutputFile::keepInMemory() {
+void OutputFile::openInMemory(std::size_t expectedBytes) {
   finish();
   failed_ = false;
   inMemory_ = true;
   pending_.clear();
+  pending_.reserve(expectedBytes);
 }
 
-void OutputFile::flush() {
-  if (pending_.empty() || inMemory_) return;
-  if (file_ != nullptr && !failed_) {
-    std::string_view text = pending_;
-    if (crLf_) {
-      withCrLf(text, crLfText_);
-      text = crLfText_;
-    }
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+void OutputFile::append(OutputFile&& other) {
+  if (!inMemory_) static_cast<void>(flush());
+  if (pending_.empty()) {
+    pending_.swap(other.pending_);
+  } else {
+    pending_.append(other.pending_);
   }
+  other.pending_.clear();
+  flushIfLarge();
+}
+
+bool OutputFile::flush() {
+  if (inMemory_) return true;
+  if (file_ == nullptr) return pending_.empty();
+  if (!pending_.empty() && !failed_) writeBlock(pending_);
   pending_.clear();
+  return !failed_;
+}
+
+void OutputFile::writeBlock(std::string_view text) {
+  if (crLf_) {
+    withCrLf(text, crLfText_);
+    text = crLfText_;
+  }
+  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
 }
 
 bool OutputFile::close() {
   if (file_ == nullptr) return false;
-  flush();
-  const bool complete = std::fclose(file_) == 0 && !failed_;
+  const bool written = flush();
+  const bool complete = std::fclose(file_) == 0 && written;
   file_ = nullptr;
   failed_ = false;
   if (temporary_.empty()) return complete;

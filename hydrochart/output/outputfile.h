@@ -10,6 +10,11 @@
 // and reported by close(), which also checks the close itself, so that a file that did not
 // reach the disk whole is never reported as written. Writers end lines in "\n"; where text files
 // end them in CR LF (Windows), each block is given those line ends as it is written.
+//
+// A writer is closed (at first and after close()), open on a file (open()), or in memory
+// (openInMemory()), where it keeps all its text until it is appended to another writer. Text
+// written to a closed writer has nowhere to go: flush() and close() report it as a failure,
+// and the text is kept until the next open.
 class OutputFile {
  public:
   // Pending text is handed to the file once it reaches this size.
@@ -38,32 +43,49 @@ class OutputFile {
   // Opens `path`. False, with this writer unchanged, when the file cannot be created. A file
   // still open is finished first (as the destructor would).
   [[nodiscard]] bool open(const std::string& path, Mode mode = Mode::InPlace);
-  bool isOpen() const { return file_ != nullptr; }
+  // Finishes any open file (as the destructor would) and collects the text that follows in
+  // memory, without a file, until it is appended to another writer. Used to draw parts of a
+  // page ahead of writing them. `expectedBytes` is room made for the text at once.
+  void openInMemory(std::size_t expectedBytes = 0);
+  bool isOpen() const { return file_ != nullptr; }  // open on a file
+  bool inMemory() const { return inMemory_; }
 
-  // The text not yet handed to the file. Writers append to it and call flushIfLarge().
-  std::string& pending() { return pending_; }
+  // The text not yet handed to the file: all the text of a writer in memory.
+  const std::string& pending() const { return pending_; }
+
   void append(std::string_view text) {
     pending_.append(text);
     flushIfLarge();
   }
-  void flushIfLarge() {
-    if (pending_.size() >= kBlockSize) flush();
+  // Appends all the text of `other` (a writer in memory), which is left empty. Text already
+  // collected here goes to the file first, so that the other's text is handed on as it is
+  // rather than copied.
+  void append(OutputFile&& other);
+  // Text that writers format in place: `write` is called with the pending text, to which it
+  // only appends; large text is then handed to the file. Writers of many small pieces (map
+  // pages hold millions) use it to format straight into the block that is written.
+  template <typename Write>
+  void appendFormatted(Write&& write) {
+    write(pending_);
+    flushIfLarge();
   }
-  // Hands the pending text to the file (or drops it when no file is open or a write failed).
-  // A writer kept in memory keeps it.
-  void flush();
 
-  // Finishes any open file (as the destructor would) and from now on collects all text in
-  // pending() without a file, until the next open(). Used to draw parts of a page ahead of
-  // writing them.
-  void keepInMemory();
+  void flushIfLarge() {
+    if (pending_.size() >= kBlockSize) static_cast<void>(flush());
+  }
+  // Hands the pending text to the file. A writer in memory keeps it. False when text could not
+  // be handed on: a write failed (the text is dropped, and close() fails too), or the writer
+  // is closed (the text stays pending).
+  [[nodiscard]] bool flush();
 
   // Writes the rest, closes the file and, for a replaced file, puts it in place. True when
-  // every byte reached the file; false also when no file was open.
+  // every byte reached the file; false when no file was open (text written after that stays
+  // pending; a writer in memory keeps its text).
   [[nodiscard]] bool close();
 
  private:
   void finish();  // what the destructor does with a file still open
+  void writeBlock(std::string_view text);
 
   std::FILE* file_ = nullptr;
   std::string pending_;

@@ -38,6 +38,7 @@ class LeftOut final : public Progress {
   void outputIsInput(const std::string&, RunInput) override {}
   void indexOpened(const std::string&) override {}
   void folderLeftOut(const std::string&, const std::string&) override {}
+  void codeMatchesNothing(const std::string&, bool, std::uint64_t, const std::string&) override {}
 };
 
 // Writes a collection through a file, as the program does, and returns the file's bytes.

@@ -192,14 +192,15 @@ TEST(DrawRiverTest, FailuresStopAfterTheLinesBeforeThem) {
   ASSERT_EQ(out.size(), 7u);  // no stream-node markers, the river start marker
   EXPECT_EQ(out[6], "marker0001ra.bindPopup(\"x 始点\");");
 
-  // The check ahead of drawing agrees with every outcome above.
-  std::int32_t streams = -1;
-  EXPECT_TRUE(riverDrawsCleanly(data, 1234560001, streams));
-  EXPECT_EQ(streams, 1);
-  EXPECT_TRUE(riverDrawsCleanly(data, 999, streams));  // no such river
-  EXPECT_EQ(streams, 0);
+  // The look ahead of drawing agrees with every outcome above.
+  RiverOutlook outlook = lookAtRiver(data, 1234560001);
+  EXPECT_TRUE(outlook.resolves);
+  EXPECT_EQ(outlook.streams, 1);
+  outlook = lookAtRiver(data, 999);  // no such river
+  EXPECT_TRUE(outlook.resolves);
+  EXPECT_EQ(outlook.streams, 0);
   for (const std::uint64_t failing : {5000001u, 5000011u, 5000012u, 5000013u, 5000014u}) {
-    EXPECT_FALSE(riverDrawsCleanly(data, failing, streams)) << failing;
+    EXPECT_FALSE(lookAtRiver(data, failing).resolves) << failing;
   }
 
   // The lookup on its own: empty, resolved, unresolved (an id is its first 13 characters).

@@ -59,7 +59,7 @@ struct DataBuilder {
 
 // A page that collects its text in memory only: the tests read `pending` afterwards.
 inline void startMemoryPage(MapPage& page) {
-  page.output.pending().clear();
+  page.output.openInMemory();
   page.pathCount = 0;
   page.mapBounds = MapBounds{1e300, -1e300, 1e300, -1e300};
 }

@@ -63,7 +63,7 @@ TEST(OutputFileTest, ReplacedFilesAppearWholeOrNotAtAll) {
     OutputFile file;
     ASSERT_TRUE(file.open(path, OutputFile::Mode::Replace));
     file.append("new text that never arrives\n");
-    file.flush();
+    EXPECT_TRUE(file.flush());
     EXPECT_EQ(readFile(path), "previous\n");
   }  // left unfinished: the old file stays, and no temporary file is left behind
   EXPECT_EQ(readFile(path), "previous\n");
@@ -88,8 +88,7 @@ TEST(OutputFileTest, WriteFailuresAreKeptUntilTheClose) {
     // A device is written in place in both modes.
     OutputFile file;
     ASSERT_TRUE(file.open("/dev/full", mode));
-    file.pending().append(OutputFile::kBlockSize, ' ');
-    file.flushIfLarge();
+    file.append(std::string(OutputFile::kBlockSize, ' '));
     EXPECT_TRUE(file.pending().empty());
     file.append("more text after the failure\n");
     EXPECT_FALSE(file.close());
@@ -127,11 +126,11 @@ TEST(OutputFileTest, TextKeptInMemoryStaysUntilTheNextOpen) {
   ASSERT_TRUE(file.open(path));
   file.append("written\n");
   // The open file is finished first; then no flush gives the text away, however large.
-  file.keepInMemory();
+  file.openInMemory();
   EXPECT_EQ(readFile(path), "written\n");
   const std::string large(OutputFile::kBlockSize + 10, 'x');
   file.append(large);
-  file.flush();
+  EXPECT_TRUE(file.flush());
   EXPECT_EQ(file.pending(), large);
   EXPECT_FALSE(file.close());  // there is no file to close
   ASSERT_TRUE(file.open(path));
