@@ -3,9 +3,8 @@
 #include <cmath>
 #include <cstdint>
 #include <vector>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+
+#include "platform/pairmath.h"
 
 namespace {
 
@@ -41,26 +40,17 @@ double curveLength(const std::vector<LatLon>& pointList, std::int32_t first, std
   const auto [ky, kx] = kmPerDegreeAt((maxLat + minLat) * 0.5);
   double length = 0;
   std::int32_t i = first;
-#if defined(__SSE2__)
-  // Two segments at a time: the same operations on both lanes give the same rounded values,
-  // and the sum still takes the segments one by one in order.
-  const __m128d scale = _mm_set_pd(kx, ky);
+  // Two segments at a time share one two-lane square root; the sum still takes the segments
+  // one by one in order.
   for (; i + 1 < last; i += 2) {
-    const __m128d p0 = _mm_loadu_pd(&pointList[i].lat);
-    const __m128d p1 = _mm_loadu_pd(&pointList[i + 1].lat);
-    const __m128d p2 = _mm_loadu_pd(&pointList[i + 2].lat);
-    const __m128d d0 = _mm_mul_pd(_mm_sub_pd(p1, p0), scale);  // (dy, dx) of segment i
-    const __m128d d1 = _mm_mul_pd(_mm_sub_pd(p2, p1), scale);  // of segment i + 1
-    const __m128d squares0 = _mm_mul_pd(d0, d0);
-    const __m128d squares1 = _mm_mul_pd(d1, d1);
-    // dx * dx + dy * dy of both segments, added in that order.
-    const __m128d sums =
-        _mm_add_pd(_mm_unpackhi_pd(squares0, squares1), _mm_unpacklo_pd(squares0, squares1));
-    const __m128d roots = _mm_sqrt_pd(sums);
-    length = _mm_cvtsd_f64(roots) + length;
-    length = _mm_cvtsd_f64(_mm_unpackhi_pd(roots, roots)) + length;
+    const double dy0 = (pointList[i + 1].lat - pointList[i].lat) * ky;
+    const double dx0 = (pointList[i + 1].lon - pointList[i].lon) * kx;
+    const double dy1 = (pointList[i + 2].lat - pointList[i + 1].lat) * ky;
+    const double dx1 = (pointList[i + 2].lon - pointList[i + 1].lon) * kx;
+    const auto [root0, root1] = platform::sqrtPair(dx0 * dx0 + dy0 * dy0, dx1 * dx1 + dy1 * dy1);
+    length = root0 + length;
+    length = root1 + length;
   }
-#endif
   for (; i < last; ++i) {
     const double dy = (pointList[i + 1].lat - pointList[i].lat) * ky;
     const double dx = (pointList[i + 1].lon - pointList[i].lon) * kx;
