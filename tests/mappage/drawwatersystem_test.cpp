@@ -127,4 +127,61 @@ TEST(WaterSystemTest, LargeSystemsAndFailures) {
   EXPECT_EQ(page.pathCount, 3);
 }
 
+// The plan of a part tells what drawing it does: its rivers in page order with the colours they
+// are drawn in, the streams it adds and whether it draws without a failure.
+TEST(WaterSystemTest, PlanOfAPartIsWhatDrawingItDoes) {
+  DataBuilder b;
+  addSystem(b, 9, 70);  // darkens slowly
+  addSystem(b, 4, 3);
+  b.addStream(4, 40000, 1, "r");  // drawn last
+  b.addStream(4, 40002, 1, "r");  // a second stream of river 40002
+  addSystem(b, 6, 4);
+  b.data.streams.back().location = 999999;  // its last river names no Curve
+  const RiverData& data = b.finish();
+
+  DrawPart river;
+  river.river = true;
+  river.code = 40002;
+  DrawPart given = river;
+  given.automatic = false;
+  given.color = 0xabcdef;
+  DrawPart system9;
+  system9.code = 9;
+  DrawPart system4;
+  system4.code = 4;
+  DrawPart system6;
+  system6.code = 6;
+  DrawPart nothing;
+  nothing.code = 5;
+  for (const DrawPart& part : {river, given, system9, system4, system6, nothing}) {
+    for (const std::int32_t start : {0, 5, 400}) {
+      SCOPED_TRACE(std::to_string(part.code) + " from colour " + std::to_string(start));
+      const PartPlan plan = planPart(data, part, start);
+      MapPage page;
+      startMemoryPage(page);
+      std::int32_t colorIndex = start;
+      const bool drawn = drawPart(page, data, part, colorIndex).drawn();
+      EXPECT_EQ(plan.resolves, drawn);
+      if (!drawn) continue;
+      EXPECT_EQ(plan.streams, page.pathCount);
+      EXPECT_EQ(colorIndex, start + static_cast<std::int32_t>(plan.rivers.size()));
+      EXPECT_GE(plan.textBytes, page.output.pending().size());
+      // Each river's streams are drawn in its planned colour, in the planned order.
+      int path = 0;
+      for (const PlannedRiver& planned : plan.rivers) {
+        char color[8];
+        std::snprintf(color, sizeof color, "%06x", static_cast<unsigned>(planned.color));
+        for (std::size_t s = 0; s < streamsOfRiver(data, planned.riverCode).size(); ++s) {
+          EXPECT_EQ(pathColor(page.output.pending(), ++path), color);
+        }
+      }
+      EXPECT_EQ(path, page.pathCount);
+    }
+  }
+  EXPECT_EQ(planRivers(data, system4, 0).back().riverCode, 40000u);
+  EXPECT_EQ(planRivers(data, given, 3).front().color, 0xabcdefu);
+  EXPECT_TRUE(planRivers(data, nothing, 0).empty());
+  EXPECT_EQ(planRivers(data, river, 7).size(), 1u);  // a river is one part, streams or none
+}
+
 }  // namespace
