@@ -206,56 +206,19 @@ void writeStreamFeature(FeatureCollection& collection, const Stream& stream, con
   ++collection.featureCount;
 }
 
-// What the map page makes of a stream before it draws it: its curve must exist, and its stream
-// nodes (with `riverNodes`, also its river nodes) must resolve where they are given. The
-// result names what does not, in the page's order; `curveIndex` is set when it is drawn.
-DrawResult checkStream(const RiverData& data, const Stream& stream, bool riverNodes,
-                       std::int32_t& curveIndex) {
-  curveIndex = findCurveIndex(data, stream.location);
-  if (curveIndex < 0) {
-    DrawResult result;
-    result.kind = DrawResult::Kind::CurveNotFound;
-    result.curveId = stream.location;
-    return result;
-  }
-  const auto unresolved = [&data](const NodeIdText& reference) {
-    return findRiverNodePoint(data, reference).kind == NodePoint::Kind::Unresolved;
-  };
-  // Both stream nodes are looked up before either fails, as the page does for its popup; the
-  // river nodes only after them, and the first that fails ends the drawing.
-  DrawResult result;
-  result.kind = DrawResult::Kind::RiverNodeNotFound;
-  for (const NodeIdText* reference : {&stream.startStreamNode, &stream.endStreamNode}) {
-    if (unresolved(*reference)) result.nodeIds.emplace_back(nodeIdView(*reference));
-  }
-  if (result.nodeIds.empty() && riverNodes) {
-    for (const NodeIdText* reference : {&stream.startRiverNode, &stream.endRiverNode}) {
-      if (unresolved(*reference)) {
-        result.nodeIds.emplace_back(nodeIdView(*reference));
-        break;
-      }
-    }
-  }
-  if (!result.nodeIds.empty()) return result;
-  return {};
-}
-
 }  // namespace
 
 DrawResult appendSelectedRivers(const RiverData& data, std::uint64_t code, bool automatic,
                                 Color color, std::int32_t& colorIndex,
                                 std::vector<SelectedRiver>& rivers) {
-  if (code >= kSmallestRiverCode) {
-    rivers.push_back({code, automatic ? colorFromIndex(colorIndex, kColorDarkening) : color});
-    ++colorIndex;
-    return {};
-  }
+  DrawPart part;
+  part.river = code >= kSmallestRiverCode;
+  part.code = code;
+  part.automatic = automatic;
+  part.color = color;
   try {
-    const std::vector<std::uint64_t> riverCodes =
-        collectRiverCodes(data, static_cast<std::uint32_t>(code));
-    const double factor = darkeningFactor(riverCodes.size());
-    for (const std::uint64_t riverCode : riverCodes) {
-      rivers.push_back({riverCode, automatic ? colorFromIndex(colorIndex, factor) : color});
+    for (const PlannedRiver& river : planRivers(data, part, colorIndex)) {
+      rivers.push_back(river);
       ++colorIndex;
     }
   } catch (const std::bad_alloc&) {

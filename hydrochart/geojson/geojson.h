@@ -29,16 +29,13 @@
 #include "hydrochart/riverdata/riverdata.h"
 
 // One river of a selection and the colour the map page draws it in.
-struct SelectedRiver {
-  std::uint64_t riverCode = 0;
-  Color color = 0;
-};
+using SelectedRiver = PlannedRiver;
 
-// Appends the rivers that the page mode draws for one code argument, in drawing order with
-// their colours: a river code (kSmallestRiverCode and up) is one river, a smaller code every
-// river of that water system. `colorIndex` is shared by the code arguments of one selection and
-// goes up by one per river, as on the page; `automatic` takes colours from it instead of `color`.
-// Fails as the page does when the rivers of a water system do not fit in memory.
+// Appends the rivers that the page mode draws for one code argument (planRivers), in drawing
+// order with their colours: a river code (kSmallestRiverCode and up) is one river, a smaller code
+// every river of that water system. `colorIndex` is shared by the code arguments of one selection
+// and goes up by one per river, as on the page; `automatic` takes colours from it instead of
+// `color`. Fails as the page does when the rivers of a water system do not fit in memory.
 DrawResult appendSelectedRivers(const RiverData& data, std::uint64_t code, bool automatic,
                                 Color color, std::int32_t& colorIndex,
                                 std::vector<SelectedRiver>& rivers);

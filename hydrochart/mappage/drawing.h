@@ -40,6 +40,12 @@ struct DrawResult {
 // Draws every stream of river `riverCode` on the page (nothing when no stream matches).
 DrawResult drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Color color);
 
+// How drawRiver's drawing of `stream` ends, told by the lookups it makes before it writes the
+// stream's lines (with `firstStream`, the first stream of its river, whose river nodes are
+// drawn too). `curveIndex` is set to the index of its Curve in data.curves, or -1.
+DrawResult checkStream(const RiverData& data, const Stream& stream, bool firstStream,
+                       std::int32_t& curveIndex);
+
 // What drawing river `riverCode` adds to a page, told by the same lookups that drawRiver makes
 // before it writes a stream.
 struct RiverOutlook {
@@ -58,9 +64,6 @@ std::vector<std::uint64_t> collectRiverCodes(const RiverData& data, std::uint32_
 
 // Water systems of this many rivers and more darken more slowly than kColorDarkening.
 constexpr std::size_t kSlowDarkeningRivers = 64;
-
-// Darkening per turn of the automatic colours of a water system of `riverCount` rivers.
-double darkeningFactor(std::size_t riverCount);
 
 // Draws every river of a water system, in `color` or (when `automatic`) in the automatic
 // colours from `colorIndex` on, which goes up by one per river drawn.

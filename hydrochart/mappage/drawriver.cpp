@@ -294,18 +294,24 @@ NodePoint findRiverNodePoint(const RiverData& data, const NodeIdText& reference)
   return {NodePoint::Kind::Unresolved, -1};
 }
 
+DrawResult checkStream(const RiverData& data, const Stream& stream, bool firstStream,
+                       std::int32_t& curveIndex) {
+  const StreamRecords records = findStreamRecords(data, stream, firstStream);
+  curveIndex = records.curve;
+  return streamOutcome(stream, records);
+}
+
 RiverOutlook lookAtRiver(const RiverData& data, std::uint64_t riverCode) {
   RiverOutlook outlook;
   bool firstStream = true;
   for (const std::int32_t streamIndex : streamsOfRiver(data, riverCode)) {
-    const Stream& stream = data.streams[streamIndex];
-    const StreamRecords records = findStreamRecords(data, stream, firstStream);
+    std::int32_t curveIndex = -1;
     ++outlook.streams;
-    if (!streamOutcome(stream, records).drawn()) {
+    if (!checkStream(data, data.streams[streamIndex], firstStream, curveIndex).drawn()) {
       outlook.resolves = false;
       return outlook;
     }
-    const Curve& curve = data.curves[records.curve];
+    const Curve& curve = data.curves[curveIndex];
     const auto positions = static_cast<std::size_t>(std::max(0, curve.last - curve.first + 1));
     outlook.textBytes += kTextBytesPerStream + kTextBytesPerPosition * positions;
     firstStream = false;

@@ -36,12 +36,17 @@ std::vector<std::uint64_t> collectRiverCodes(const RiverData& data, std::uint32_
   return codes;
 }
 
+namespace {
+
+// Darkening per turn of the automatic colours of a water system of `riverCount` rivers.
 double darkeningFactor(std::size_t riverCount) {
   // Large systems darken more slowly, so that their last rivers stay above 0.3 of full value
   // (the colour index turns through six hues, darkening once per turn).
   return riverCount < kSlowDarkeningRivers ? kColorDarkening
                                            : std::pow(0.3, 6.0 / static_cast<double>(riverCount));
 }
+
+}  // namespace
 
 std::vector<PlannedRiver> planRivers(const RiverData& data, const DrawPart& part,
                                      std::int32_t colorIndex) {
