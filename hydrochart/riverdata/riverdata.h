@@ -20,6 +20,14 @@ inline std::string_view nodeIdView(const NodeIdText& id) {
   return {id.data(), n};
 }
 
+// A node id field holding `text`: at most its first 13 bytes, the rest NUL.
+inline NodeIdText makeNodeId(std::string_view text) {
+  NodeIdText id{};
+  const std::size_t n = text.size() < id.size() ? text.size() : id.size();
+  for (std::size_t i = 0; i < n; ++i) id[i] = text[i];
+  return id;
+}
+
 struct LatLon {
   double lat;
   double lon;
@@ -94,8 +102,41 @@ enum class LoadStatus {
   NonFiniteCoordinate,  // a stored position would hold nan, inf or 1e999; the data set emptied
 };
 
+// How a large file is read: in parts at once, each read by its own thread from a line near an
+// even share of the file, and joined in file order into exactly the records of a single pass.
+struct LoadOptions {
+  // Files of at least this many bytes are read in parts.
+  std::uint64_t splitSize = std::uint64_t{8} << 20;
+  // Parts of such a file.
+  unsigned parts = 2;
+  // Threads that read the parts and build the index; with 1 every file is read in one pass.
+  unsigned threads = 2;
+  // When not empty: the offsets at which the later parts start, exactly (whatever the file's
+  // size and whether an element starts there), instead of lines found near even shares of the
+  // file. For tests that try every start.
+  std::vector<std::uint64_t> partStarts;
+};
+
+// Why a file that was to be read in parts was read in fewer.
+enum class LoadFallback {
+  None,
+  NoPartStart,      // no line near a share's offset looked like the start of an element
+  PartPassedBy,     // a part's reader did not arrive at the next part's start between elements
+                    // and read that part's lines itself
+  PartOutOfMemory,  // a part ran short of memory; the part before read its lines
+  NoThread,         // no second thread could be had: one pass
+};
+
+struct LoadResult {
+  LoadStatus status = LoadStatus::Loaded;
+  unsigned parts = 1;  // parts the file was read in; 1 for a single pass
+  LoadFallback fallback = LoadFallback::None;
+  // Callers that only need the status compare the result with a LoadStatus.
+  operator LoadStatus() const { return status; }
+};
+
 // Loads `path` into `data` (replacing what it held).
-LoadStatus loadRiverData(const std::string& path, RiverData& data);
+LoadResult loadRiverData(const std::string& path, RiverData& data, const LoadOptions& options = {});
 
 // Builds `data.index` from the records (loadRiverData calls it; tests that fill a data set by
 // hand call it themselves).
