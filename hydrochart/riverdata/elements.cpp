@@ -1,3 +1,4 @@
+// The element reader: the main loop over the lines between elements and the steps of each kind.
 #include "hydrochart/riverdata/elements.h"
 
 #include <algorithm>

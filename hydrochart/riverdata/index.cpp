@@ -1,3 +1,4 @@
+// The lookup index: built after a load (or along with joining its parts), read by every lookup.
 #include "hydrochart/riverdata/index.h"
 
 #include "hydrochart/riverdata/sidebyside.h"

@@ -1,3 +1,5 @@
+// The split load: part starts near even shares of a file, the threads that read the parts, the
+// chain of parts that arrived at one another, and the join of their records in file order.
 #include "hydrochart/riverdata/partload.h"
 
 #include <algorithm>

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "hydrochart/riverdata/riverdata.h"
+#include "hydrochart/riverdata/loadoptions.h"
+#include "hydrochart/riverdata/records.h"
 #include "platform/inputfile.h"
 
 namespace riverdata_detail {

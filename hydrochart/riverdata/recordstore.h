@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "hydrochart/riverdata/riverdata.h"
+#include "hydrochart/riverdata/records.h"
 #include "platform/blocks.h"
 
 namespace riverdata_detail {
