@@ -153,6 +153,25 @@ std::vector<std::uint32_t> chainNodes(Plan& plan, Random& random, std::uint32_t 
   return chain;
 }
 
+// The streams of river number `k` of water system `code`, one between each two nodes of `chain`.
+void addStreams(Plan& plan, Random& random, std::uint32_t code, std::uint64_t k,
+                const std::vector<std::uint32_t>& chain, std::uint32_t nameIndex) {
+  const bool mainRiver = k == 1;
+  for (std::size_t s = 0; s + 1 < chain.size(); ++s) {
+    StreamPlan stream{};
+    stream.waterSystemCode = code;
+    stream.riverCode = std::uint64_t{code} * 10000 + k;
+    stream.sectionType = mainRiver ? 1 : static_cast<std::int32_t>(2 + random.below(2));
+    stream.originalDataType = static_cast<std::int32_t>(1 + random.below(3));
+    stream.startNode = chain[s];
+    stream.endNode = chain[s + 1];
+    stream.riverStartNode = chain.front();
+    stream.riverEndNode = chain.back();
+    stream.nameIndex = nameIndex;
+    plan.streams.push_back(stream);
+  }
+}
+
 Plan makePlan(const Options& options) {
   Plan plan;
   Random random(options.seed);
@@ -202,19 +221,7 @@ Plan makePlan(const Options& options) {
       }
       for (std::size_t i = 1; i < chain.size(); ++i) systemNodes.push_back(chain[i]);
 
-      for (std::uint64_t s = 0; s < length; ++s) {
-        StreamPlan stream{};
-        stream.waterSystemCode = code;
-        stream.riverCode = std::uint64_t{code} * 10000 + k;
-        stream.sectionType = mainRiver ? 1 : static_cast<std::int32_t>(2 + random.below(2));
-        stream.originalDataType = static_cast<std::int32_t>(1 + random.below(3));
-        stream.startNode = chain[s];
-        stream.endNode = chain[s + 1];
-        stream.riverStartNode = chain.front();
-        stream.riverEndNode = chain.back();
-        stream.nameIndex = nameIndex;
-        plan.streams.push_back(stream);
-      }
+      addStreams(plan, random, code, k, chain, nameIndex);
       used += length;
     }
   }
