@@ -127,7 +127,7 @@ while [ $# -gt 0 ]; do
     --windows-build) windows_build=$(cd "$2" && pwd); shift 2 ;;
     --orders) orders=$2; shift 2 ;;
     --baseline) baseline=$(cd "$2" && pwd); shift 2 ;;
-    -h|--help) sed -n '2,47p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,46p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench_hydrochart.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
