@@ -22,9 +22,16 @@
 # time(Nx) / time(1x). For the GeoJSON export it also prints its targets: no slower than "all",
 # within 2 x its floor, and a peak RSS within the load's own plus 16 MB.
 #
+# Then, in the first folder of --tmp, the every-water-system run of the 1x file written in each
+# element order of --orders (gen_w05 --order), with its floor and lxml ratios, its ratio to the
+# fastest order, and, with --baseline, the same run of another build's hydrochart, taking turns.
+#
 # Usage: bench/bench_hydrochart.sh [--build DIR] [--runs N] [--sizes "1 2 4"] [--tmp "DIR..."]
-#                                  [--keep]
+#                                  [--orders "ORDER..."] [--baseline DIR] [--keep]
 #   --build DIR   build directory holding hydrochart/hydrochart and tools/gen_w05 (default: build)
+#   --orders LIST element orders of the order runs, "" for none (default: curves,points,streams,nodes
+#                 points,curves,nodes,streams streams,curves,points,nodes interleaved)
+#   --baseline DIR  a second build directory (say, of main) whose hydrochart the order runs time too
 #   --runs N      runs per measurement, the best is kept (default: 5)
 #   --sizes LIST  data sizes as multiples of the 100 MB file (default: "1 2 4")
 #   --keep        keep the generated files (their folder is printed)
@@ -48,6 +55,8 @@ tmpdirs="/dev/shm /tmp"
 with_lxml=1
 windows=0
 windows_build="$here/build-win/build"
+orders="curves,points,streams,nodes points,curves,nodes,streams streams,curves,points,nodes interleaved"
+baseline=""
 
 # smaller A B: the smaller of two times (A when B is empty).
 smaller() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 < b + 0) ? a : b }'; }
@@ -116,7 +125,9 @@ while [ $# -gt 0 ]; do
     --no-lxml) with_lxml=0; shift ;;
     --windows) windows=1; shift ;;
     --windows-build) windows_build=$(cd "$2" && pwd); shift 2 ;;
-    -h|--help) sed -n '2,39p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --orders) orders=$2; shift 2 ;;
+    --baseline) baseline=$(cd "$2" && pwd); shift 2 ;;
+    -h|--help) sed -n '2,46p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench_hydrochart.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -290,6 +301,55 @@ print_scaling() {
   done
 }
 
+# bench_orders DIR: the every-water-system run of the 1x file in each order of $orders, in a fresh
+# work folder under DIR; with $baseline, that build's run takes turns with this one's.
+bench_orders() {
+  local dir=$1 order file i key fastest="" base="$baseline/hydrochart/hydrochart"
+  [ -z "$baseline" ] || [ -x "$base" ] || { echo "bench_hydrochart.sh: $base not found" >&2; exit 1; }
+  work=$(mktemp -d "$dir/bench_orders.XXXXXX")
+  for order in $orders; do
+    file="$work/W05-00_01-g.xml"
+    "$gen" --streams 50000 --water-systems 700 --positions-per-curve 40 --seed 1 \
+      --order "$order" --out "$file" >/dev/null
+    bytes_of[$dir,$order]=$(stat -c %s "$file")
+    for ((i = 0; i < runs; i++)); do
+      measure_kind "$dir,$order,all" "$file" "${file%.xml}_html" "${file%.xml}_html" \
+        "$hydrochart" "$file" "*"
+      if [ -n "$baseline" ]; then
+        measure_kind "$dir,$order,base" "$file" "${file%.xml}_html" "${file%.xml}_html" \
+          "$base" "$file" "*"
+      fi
+    done
+    if [ "$with_lxml" = 1 ]; then
+      for ((i = 0; i < runs; i++)); do
+        measure_kind "$dir,$order,lxml" "" "" "" "$python" -c "import lxml.etree as E; E.parse('$file')"
+      done
+    fi
+    fastest=$(smaller "${time_of[$dir,$order,all]}" "$fastest")
+    rm -rf "$file" "${file%.xml}_html"
+  done
+  rm -rf "$work"
+  work=""
+  echo
+  echo "every water system (\"*\") of the 1x file by element order, in $dir:"
+  printf "%-30s %-5s %8s %8s %8s %8s %9s\n" order run seconds floor /floor /lxml /fastest
+  for order in $orders; do
+    for key in all ${baseline:+base}; do
+      local t=${time_of[$dir,$order,$key]} f=${floor_of[$dir,$order,$key]}
+      local lxml=${time_of[$dir,$order,lxml]:-}
+      printf "%-30s %-5s %8s %8s %8s %8s %9s\n" "$order" "$key" "$t" "$f" "$(ratio "$t" "$f")" \
+        "$( [ -n "$lxml" ] && ratio "$t" "$lxml" || echo n/a)" "$(ratio "$t" "$fastest")"
+    done
+  done
+  local first=${orders%% *}
+  awk -v f="$fastest" -v slowest="$(for o in $orders; do echo "${time_of[$dir,$o,all]}"; done | sort -g | tail -n 1)" \
+    'BEGIN { r = slowest / f; printf "slowest order / fastest %.3f (target at most 1.15: %s)\n", r, r <= 1.15 ? "met" : "missed" }'
+  if [ -n "$baseline" ]; then
+    awk -v f="$fastest" -v b="${time_of[$dir,$first,base]}" -v o="$first" \
+      'BEGIN { r = f / b; printf "fastest order / baseline on %s %.3f (target at most 1: %s)\n", o, r, r <= 1 ? "met" : "missed" }'
+  fi
+}
+
 # bench_folder DIR: every size in a fresh work folder under DIR.
 bench_folder() {
   local dir=$1 size
@@ -311,7 +371,12 @@ print_header
 for dir in $tmpdirs; do
   bench_folder "$dir"
 done
-for dir in $tmpdirs; do
-  echo
-  print_scaling "$dir"
-done
+if [ -n "$sizes" ]; then
+  for dir in $tmpdirs; do
+    echo
+    print_scaling "$dir"
+  done
+fi
+if [ -n "$orders" ] && [ "$have_hydrochart" = 1 ]; then
+  bench_orders "${tmpdirs%% *}"
+fi

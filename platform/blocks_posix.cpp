@@ -1,19 +1,8 @@
 #include <sys/mman.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 #include "platform/blocks.h"
 
 namespace platform {
-
-long readAt(int fd, void* data, std::size_t size, std::uint64_t offset) {
-  ssize_t n;
-  do {
-    n = ::pread(fd, data, size, static_cast<off_t>(offset));
-  } while (n < 0 && errno == EINTR);
-  return static_cast<long>(n);
-}
 
 void* takeBlock(std::size_t size) {
   // Populated at once: the block is about to be filled from its start.

@@ -7,32 +7,10 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
-#if defined(_WIN32)
-#include <emmintrin.h>
-#endif
+
+#include "platform/bytesearch.h"
 
 namespace platform {
-
-// The first `byte` in [data, data + size), or null, as memchr finds it. The Windows C
-// runtime's memchr, as Wine has it, looks at one byte at a time, and the loader asks for
-// several per line; that build looks at 16 bytes per step instead. glibc's is faster still.
-inline const char* findByte(const char* data, char byte, std::size_t size) {
-#if defined(_WIN32)
-  const char* const end = data + size;
-  const __m128i wanted = _mm_set1_epi8(byte);
-  for (; end - data >= 16; data += 16) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
-    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted));
-    if (mask != 0) return data + __builtin_ctz(static_cast<unsigned>(mask));
-  }
-  for (; data < end; ++data) {
-    if (*data == byte) return data;
-  }
-  return nullptr;
-#else
-  return static_cast<const char*>(std::memchr(data, byte, size));
-#endif
-}
 
 // Position of the first occurrence of `pattern` in `text` at or after `from`, or npos (also
 // when `from` lies beyond the text). The data loader runs it over every line, so it looks

@@ -4,9 +4,11 @@
 // elements that come before them. The same options and seed always give the same file.
 //
 //   gen_w05 [--streams N] [--water-systems N] [--positions-per-curve N] [--seed N]
-//           [--first-code N] [--area S,W,N,E] [--list-codes] [--out FILE]
+//           [--first-code N] [--area S,W,N,E] [--order KINDS|interleaved] [--list-codes]
+//           [--out FILE]
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
@@ -21,6 +23,10 @@
 
 namespace {
 
+// The four kinds of elements, which a file may hold in any order.
+enum class Kind { Curves, Points, Streams, RiverNodes };
+constexpr std::array<std::string_view, 4> kKindNames = {"curves", "points", "streams", "nodes"};
+
 struct Options {
   std::uint64_t streams = 50000;
   std::uint64_t waterSystems = 700;
@@ -31,14 +37,20 @@ struct Options {
   double area[4] = {0, 0, 0, 0};  // south, west, north, east
   bool listCodes = false;
   std::string out = "W05-00_00-g.xml";
+  std::array<Kind, 4> order = {Kind::Curves, Kind::Points, Kind::Streams, Kind::RiverNodes};
+  bool interleaved = false;
 };
 
 constexpr const char* kUsage =
     "usage: gen_w05 [--streams N] [--water-systems N] [--positions-per-curve N] [--seed N]\n"
-    "               [--first-code N] [--area S,W,N,E] [--list-codes] [--out FILE]\n"
+    "               [--first-code N] [--area S,W,N,E] [--order KINDS|interleaved]\n"
+    "               [--list-codes] [--out FILE]\n"
     "Writes a synthetic W05 river data file (default W05-00_00-g.xml: 50000 streams in 700\n"
     "water systems, 40 positions per curve, about 100 MB). Water-system codes run from\n"
     "--first-code up; river codes are the water-system code * 10000 + 1, 2, ...\n"
+    "--order gives the order of the four element kinds, each once, separated by commas\n"
+    "(default curves,points,streams,nodes), or interleaved: each stream next to its curve,\n"
+    "its points and river nodes.\n"
     "--list-codes prints the water-system codes of the file on one line.\n";
 
 // splitmix64: a small generator whose output is the same on every platform.
@@ -141,6 +153,25 @@ std::vector<std::uint32_t> chainNodes(Plan& plan, Random& random, std::uint32_t 
   return chain;
 }
 
+// The streams of river number `k` of water system `code`, one between each two nodes of `chain`.
+void addStreams(Plan& plan, Random& random, std::uint32_t code, std::uint64_t k,
+                const std::vector<std::uint32_t>& chain, std::uint32_t nameIndex) {
+  const bool mainRiver = k == 1;
+  for (std::size_t s = 0; s + 1 < chain.size(); ++s) {
+    StreamPlan stream{};
+    stream.waterSystemCode = code;
+    stream.riverCode = std::uint64_t{code} * 10000 + k;
+    stream.sectionType = mainRiver ? 1 : static_cast<std::int32_t>(2 + random.below(2));
+    stream.originalDataType = static_cast<std::int32_t>(1 + random.below(3));
+    stream.startNode = chain[s];
+    stream.endNode = chain[s + 1];
+    stream.riverStartNode = chain.front();
+    stream.riverEndNode = chain.back();
+    stream.nameIndex = nameIndex;
+    plan.streams.push_back(stream);
+  }
+}
+
 Plan makePlan(const Options& options) {
   Plan plan;
   Random random(options.seed);
@@ -190,19 +221,7 @@ Plan makePlan(const Options& options) {
       }
       for (std::size_t i = 1; i < chain.size(); ++i) systemNodes.push_back(chain[i]);
 
-      for (std::uint64_t s = 0; s < length; ++s) {
-        StreamPlan stream{};
-        stream.waterSystemCode = code;
-        stream.riverCode = std::uint64_t{code} * 10000 + k;
-        stream.sectionType = mainRiver ? 1 : static_cast<std::int32_t>(2 + random.below(2));
-        stream.originalDataType = static_cast<std::int32_t>(1 + random.below(3));
-        stream.startNode = chain[s];
-        stream.endNode = chain[s + 1];
-        stream.riverStartNode = chain.front();
-        stream.riverEndNode = chain.back();
-        stream.nameIndex = nameIndex;
-        plan.streams.push_back(stream);
-      }
+      addStreams(plan, random, code, k, chain, nameIndex);
       used += length;
     }
   }
@@ -253,7 +272,7 @@ class Writer {
   bool failed_ = false;
 };
 
-void writeFile(Writer& out, const Plan& plan, const Options& options) {
+void writeHeader(Writer& out, const Plan& plan, const Options& options) {
   double south = 90, west = 180, north = -90, east = -180;
   for (const Node& node : plan.nodes) {
     south = std::min(south, node.lat);
@@ -289,66 +308,125 @@ void writeFile(Writer& out, const Plan& plan, const Options& options) {
       << "\t</gml:EnvelopeWithTimePeriod>\n"
       << "</gml:boundedBy>\n"
       << "<!--図形-->\n";
+}
 
+void writeCurve(Writer& out, const Plan& plan, const Options& options, std::size_t i) {
   const std::uint64_t positions = std::max<std::uint64_t>(options.positionsPerCurve, 2);
-  for (std::size_t i = 0; i < plan.streams.size(); ++i) {
-    const StreamPlan& stream = plan.streams[i];
-    const Node from = plan.nodes[stream.startNode];
-    const Node to = plan.nodes[stream.endNode];
-    Random wobble(options.seed * 0x100000001b3ULL + i);
-    out << "<gml:Curve gml:id=\"cv_" << std::uint64_t{i + 1} << "\">\n"
-        << "\t<gml:segments>\n\t\t<gml:LineStringSegment>\n\t\t\t<gml:posList>\n";
-    for (std::uint64_t p = 0; p < positions; ++p) {
-      const double t = static_cast<double>(p) / static_cast<double>(positions - 1);
-      // The ends lie exactly on the nodes; the line between them meanders a little.
-      const double side =
-          (p == 0 || p + 1 == positions)
-              ? 0.0
-              : 0.004 * std::sin(t * 9.0 + static_cast<double>(i)) + wobble.range(-0.0008, 0.0008);
-      out.degrees(from.lat + (to.lat - from.lat) * t + side);
-      out << " ";
-      out.degrees(from.lon + (to.lon - from.lon) * t - side);
-      out << "\n";
-    }
-    out << "\t\t\t</gml:posList>\n\t\t</gml:LineStringSegment>\n\t</gml:segments>\n</gml:Curve>\n";
-  }
-
-  for (std::size_t n = 0; n < plan.nodes.size(); ++n) {
-    out << "<gml:Point gml:id=\"pt_" << std::uint64_t{n + 1} << "\">\n\t<gml:pos>";
-    out.degrees(plan.nodes[n].lat);
+  const StreamPlan& stream = plan.streams[i];
+  const Node from = plan.nodes[stream.startNode];
+  const Node to = plan.nodes[stream.endNode];
+  Random wobble(options.seed * 0x100000001b3ULL + i);
+  out << "<gml:Curve gml:id=\"cv_" << std::uint64_t{i + 1} << "\">\n"
+      << "\t<gml:segments>\n\t\t<gml:LineStringSegment>\n\t\t\t<gml:posList>\n";
+  for (std::uint64_t p = 0; p < positions; ++p) {
+    const double t = static_cast<double>(p) / static_cast<double>(positions - 1);
+    // The ends lie exactly on the nodes; the line between them meanders a little.
+    const double side =
+        (p == 0 || p + 1 == positions)
+            ? 0.0
+            : 0.004 * std::sin(t * 9.0 + static_cast<double>(i)) + wobble.range(-0.0008, 0.0008);
+    out.degrees(from.lat + (to.lat - from.lat) * t + side);
     out << " ";
-    out.degrees(plan.nodes[n].lon);
-    out << "</gml:pos>\n</gml:Point>\n";
+    out.degrees(from.lon + (to.lon - from.lon) * t - side);
+    out << "\n";
   }
+  out << "\t\t\t</gml:posList>\n\t\t</gml:LineStringSegment>\n\t</gml:segments>\n</gml:Curve>\n";
+}
 
-  out << "<!--地物-->\n";
+void writePoint(Writer& out, const Plan& plan, std::size_t n) {
+  out << "<gml:Point gml:id=\"pt_" << std::uint64_t{n + 1} << "\">\n\t<gml:pos>";
+  out.degrees(plan.nodes[n].lat);
+  out << " ";
+  out.degrees(plan.nodes[n].lon);
+  out << "</gml:pos>\n</gml:Point>\n";
+}
+
+void writeStream(Writer& out, const Plan& plan, std::size_t i) {
   auto nodeRef = [&out](std::string_view element, std::uint32_t node) {
     out << "\t<ksj:" << element << " xlink:href=\"#rn_" << std::uint64_t{node + 1} << "\"/>\n";
   };
-  for (std::size_t i = 0; i < plan.streams.size(); ++i) {
-    const StreamPlan& stream = plan.streams[i];
-    out << "<ksj:Stream gml:id=\"st_" << std::uint64_t{i + 1} << "\">\n"
-        << "\t<ksj:location xlink:href=\"#cv_" << std::uint64_t{i + 1} << "\"/>\n"
-        << "\t<ksj:waterSystemCode codeSpace=\"WaterSystemTypeCode.xml\">"
-        << std::uint64_t{stream.waterSystemCode} << "</ksj:waterSystemCode>\n"
-        << "\t<ksj:riverCode codeSpace=\"RiverTypeCode.xml\">" << stream.riverCode
-        << "</ksj:riverCode>\n"
-        << "\t<ksj:sectionType>" << std::uint64_t(stream.sectionType) << "</ksj:sectionType>\n"
-        << "\t<ksj:riverName>" << plan.names[stream.nameIndex] << "</ksj:riverName>\n"
-        << "\t<ksj:originalDataType>" << std::uint64_t(stream.originalDataType)
-        << "</ksj:originalDataType>\n"
-        << "\t<ksj:flowDirection>true</ksj:flowDirection>\n";
-    nodeRef("startRiverNode", stream.riverStartNode);
-    nodeRef("endRiverNode", stream.riverEndNode);
-    nodeRef("startStreamNode", stream.startNode);
-    nodeRef("endStreamNode", stream.endNode);
-    out << "</ksj:Stream>\n";
-  }
+  const StreamPlan& stream = plan.streams[i];
+  out << "<ksj:Stream gml:id=\"st_" << std::uint64_t{i + 1} << "\">\n"
+      << "\t<ksj:location xlink:href=\"#cv_" << std::uint64_t{i + 1} << "\"/>\n"
+      << "\t<ksj:waterSystemCode codeSpace=\"WaterSystemTypeCode.xml\">"
+      << std::uint64_t{stream.waterSystemCode} << "</ksj:waterSystemCode>\n"
+      << "\t<ksj:riverCode codeSpace=\"RiverTypeCode.xml\">" << stream.riverCode
+      << "</ksj:riverCode>\n"
+      << "\t<ksj:sectionType>" << std::uint64_t(stream.sectionType) << "</ksj:sectionType>\n"
+      << "\t<ksj:riverName>" << plan.names[stream.nameIndex] << "</ksj:riverName>\n"
+      << "\t<ksj:originalDataType>" << std::uint64_t(stream.originalDataType)
+      << "</ksj:originalDataType>\n"
+      << "\t<ksj:flowDirection>true</ksj:flowDirection>\n";
+  nodeRef("startRiverNode", stream.riverStartNode);
+  nodeRef("endRiverNode", stream.riverEndNode);
+  nodeRef("startStreamNode", stream.startNode);
+  nodeRef("endStreamNode", stream.endNode);
+  out << "</ksj:Stream>\n";
+}
 
-  for (std::size_t n = 0; n < plan.nodes.size(); ++n) {
-    out << "<ksj:RiverNode gml:id=\"rn_" << std::uint64_t{n + 1} << "\">\n"
-        << "\t<ksj:position xlink:href=\"#pt_" << std::uint64_t{n + 1} << "\"/>\n"
-        << "</ksj:RiverNode>\n";
+void writeRiverNode(Writer& out, std::size_t n) {
+  out << "<ksj:RiverNode gml:id=\"rn_" << std::uint64_t{n + 1} << "\">\n"
+      << "\t<ksj:position xlink:href=\"#pt_" << std::uint64_t{n + 1} << "\"/>\n"
+      << "</ksj:RiverNode>\n";
+}
+
+// Element `i` of a kind.
+void writeElement(Writer& out, const Plan& plan, const Options& options, Kind kind, std::size_t i) {
+  switch (kind) {
+    case Kind::Curves:
+      writeCurve(out, plan, options, i);
+      break;
+    case Kind::Points:
+      writePoint(out, plan, i);
+      break;
+    case Kind::Streams:
+      writeStream(out, plan, i);
+      break;
+    case Kind::RiverNodes:
+      writeRiverNode(out, i);
+      break;
+  }
+}
+
+// Every element of each kind in turn, in the order of the options; the features (streams and
+// river nodes) follow a comment that says so.
+void writeSections(Writer& out, const Plan& plan, const Options& options) {
+  bool featureComment = false;
+  for (const Kind kind : options.order) {
+    if (!featureComment && (kind == Kind::Streams || kind == Kind::RiverNodes)) {
+      out << "<!--地物-->\n";
+      featureComment = true;
+    }
+    const std::size_t count =
+        kind == Kind::Curves || kind == Kind::Streams ? plan.streams.size() : plan.nodes.size();
+    for (std::size_t i = 0; i < count; ++i) writeElement(out, plan, options, kind, i);
+  }
+}
+
+// The kinds take turns: each stream with its curve, and between them the points and then the
+// river nodes whose share of the file has come, so that every node follows its point.
+void writeInterleaved(Writer& out, const Plan& plan, const Options& options) {
+  const std::size_t streams = plan.streams.size();
+  const std::size_t nodes = plan.nodes.size();
+  std::size_t nextNode = 0;
+  for (std::size_t i = 0; i < streams; ++i) {
+    const std::size_t nodeEnd = i + 1 == streams ? nodes : nodes * (i + 1) / streams;
+    writeCurve(out, plan, options, i);
+    for (std::size_t n = nextNode; n < nodeEnd; ++n) writePoint(out, plan, n);
+    writeStream(out, plan, i);
+    for (std::size_t n = nextNode; n < nodeEnd; ++n) writeRiverNode(out, n);
+    nextNode = nodeEnd;
+  }
+  for (std::size_t n = nextNode; n < nodes; ++n) writePoint(out, plan, n);
+  for (std::size_t n = nextNode; n < nodes; ++n) writeRiverNode(out, n);
+}
+
+void writeFile(Writer& out, const Plan& plan, const Options& options) {
+  writeHeader(out, plan, options);
+  if (options.interleaved) {
+    writeInterleaved(out, plan, options);
+  } else {
+    writeSections(out, plan, options);
   }
   out << "</ksj:Dataset>\n";
 }
@@ -359,6 +437,31 @@ bool readCount(const char* text, std::uint64_t& value) {
   errno = 0;
   value = std::strtoull(text, &end, 10);
   return errno == 0 && *end == '\0';
+}
+
+// "interleaved", or the four kind names once each, separated by commas.
+bool readOrder(const char* text, Options& options) {
+  if (text == nullptr) return false;
+  std::string_view rest = text;
+  if (rest == "interleaved") {
+    options.interleaved = true;
+    return true;
+  }
+  std::array<bool, 4> seen{};
+  for (std::size_t k = 0; k < 4; ++k) {
+    const std::size_t comma = rest.find(',');
+    const std::string_view name = rest.substr(0, comma);
+    const auto* const known = std::find(kKindNames.begin(), kKindNames.end(), name);
+    if (known == kKindNames.end() || seen[static_cast<std::size_t>(known - kKindNames.begin())]) {
+      return false;
+    }
+    seen[static_cast<std::size_t>(known - kKindNames.begin())] = true;
+    options.order[k] = static_cast<Kind>(known - kKindNames.begin());
+    if ((comma == std::string_view::npos) != (k == 3)) return false;
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+  }
+  options.interleaved = false;
+  return true;
 }
 
 bool readArea(const char* text, double area[4]) {
@@ -397,6 +500,8 @@ int parseOptions(int argc, char** argv, Options& options) {
     } else if (name == "--area") {
       ok = readArea(value, options.area);
       options.hasArea = true;
+    } else if (name == "--order") {
+      ok = readOrder(value, options);
     } else if (name == "--out") {
       ok = value != nullptr && *value != '\0';
       if (ok) options.out = value;

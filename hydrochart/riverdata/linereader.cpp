@@ -1,16 +1,10 @@
 #include "hydrochart/riverdata/linereader.h"
 
-#include <unistd.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "hydrochart/riverdata/textscan.h"
-#include "platform/blocks.h"
+#include "platform/bytesearch.h"
 
 using platform::findText;
 
@@ -19,39 +13,21 @@ namespace {
 // Raw bytes that decide where a piece ends: a full piece, a CR and the LF after it.
 constexpr std::size_t kPieceWindow = DataLineReader::kMaxLine + 2;
 // Bytes after the block that the line end search may read (never used as data).
-constexpr std::size_t kPadding = 16;
-
-// First LF in [start, start + window), or null. Lines are short, so a 16-byte step without
-// a library call is faster than memchr; it may read up to 15 bytes past the window.
-const char* findLineFeed(const char* start, std::size_t window) {
-#if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n');
-  for (std::size_t i = 0; i < window; i += 16) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + i));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lf)));
-    if (mask != 0) {
-      const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
-      return at < window ? start + at : nullptr;
-    }
-  }
-  return nullptr;
-#else
-  return platform::findByte(start, '\n', window);
-#endif
-}
+constexpr std::size_t kPadding = platform::kLineFeedSearchPadding;
 
 }  // namespace
 
-DataLineReader::DataLineReader(int fd) : DataLineReader(fd, kReadSize) {}
+DataLineReader::DataLineReader(platform::InputFile& file) : DataLineReader(file, kReadSize) {}
 
-DataLineReader::DataLineReader(int fd, std::size_t readSize)
-    : fd_(fd), readSize_(std::max<std::size_t>(readSize, 1)) {
+DataLineReader::DataLineReader(platform::InputFile& file, std::size_t readSize)
+    : file_(file), readSize_(std::max<std::size_t>(readSize, 1)) {
   block_.resize(readSize_ + kPieceWindow + kPadding);
   joined_.reserve(kMaxLine);
 }
 
-DataLineReader::DataLineReader(int fd, std::uint64_t offset, std::size_t readSize)
-    : DataLineReader(fd, readSize) {
+DataLineReader::DataLineReader(platform::InputFile& file, std::uint64_t offset,
+                               std::size_t readSize)
+    : DataLineReader(file, readSize) {
   positioned_ = true;
   blockStart_ = offset;
   nextBang_ = offset;
@@ -65,14 +41,8 @@ bool DataLineReader::fill() {
     begin_ = 0;
   }
   const std::size_t room = std::min(readSize_, block_.size() - kPadding - end_);
-  long n;
-  if (positioned_) {
-    n = platform::readAt(fd_, block_.data() + end_, room, blockStart_ + end_);
-  } else {
-    do {
-      n = ::read(fd_, block_.data() + end_, room);
-    } while (n < 0 && errno == EINTR);
-  }
+  const long n = positioned_ ? file_.readAt(block_.data() + end_, room, blockStart_ + end_)
+                             : file_.read(block_.data() + end_, room);
   if (n <= 0) {
     // A read error ends the file like its end does; what was read before it is still handed out.
     eof_ = true;
@@ -95,7 +65,7 @@ bool DataLineReader::fill() {
 
   const char* const start = block_.data() + begin_;
   const std::size_t window = std::min(available, kPieceWindow);
-  const char* const lf = findLineFeed(start, window);
+  const char* const lf = platform::findLineFeed(start, window);
   std::size_t length;
   std::size_t consumed;
   if (lf != nullptr) {

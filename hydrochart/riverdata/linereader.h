@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/inputfile.h"
 #include "platform/textscan.h"
 
 // Reads a data file in large blocks and hands out its lines one by one: line ends removed
@@ -15,18 +16,18 @@
 // 1023 bytes.
 class DataLineReader {
  public:
-  // Bytes asked of read(2) at a time.
+  // Bytes asked of the file at a time.
   static constexpr std::size_t kReadSize = std::size_t{1} << 20;
   // Longest line or piece handed out, as a 1024-byte line buffer holds it.
   static constexpr std::size_t kMaxLine = 1023;
 
-  // Takes ownership of nothing: `fd` stays open and is closed by the caller.
-  explicit DataLineReader(int fd);
+  // Reads `file` from its own position on; the file stays open and outlives the reader.
+  explicit DataLineReader(platform::InputFile& file);
   // Reads `readSize` bytes at a time (small sizes let tests split lines across reads).
-  DataLineReader(int fd, std::size_t readSize);
-  // Reads a regular file from `offset` on at given offsets (platform::readAt), leaving the
-  // descriptor's own position alone, so that two readers can share one descriptor.
-  DataLineReader(int fd, std::uint64_t offset, std::size_t readSize);
+  DataLineReader(platform::InputFile& file, std::size_t readSize);
+  // Reads a regular file from `offset` on at given offsets (InputFile::readAt), leaving the
+  // file's own position alone, so that several readers can share one file.
+  DataLineReader(platform::InputFile& file, std::uint64_t offset, std::size_t readSize);
   DataLineReader(const DataLineReader&) = delete;
   DataLineReader& operator=(const DataLineReader&) = delete;
 
@@ -53,7 +54,7 @@ class DataLineReader {
   bool nextPiece(std::string_view& line);
   bool mayHoldComment(std::string_view line);
 
-  int fd_;
+  platform::InputFile& file_;
   std::size_t readSize_;
   bool positioned_ = false;  // reads at blockStart_ + end_ rather than at the descriptor's position
   std::vector<char> block_;

@@ -40,7 +40,7 @@ class TagSet {
       if (p == nullptr) break;
       std::uint32_t maybe = candidates_[static_cast<unsigned char>(p[kKeyOffset])] & ~found;
       while (maybe != 0) {
-        const int i = __builtin_ctz(maybe);
+        const int i = std::countr_zero(maybe);
         maybe &= maybe - 1;
         const std::string_view pattern = patterns_[static_cast<std::size_t>(i)];
         if (static_cast<std::size_t>(end - p) >= pattern.size() &&

@@ -17,7 +17,7 @@ using Lines = std::vector<std::string>;
 Lines readAll(std::string_view bytes, std::size_t readSize = DataLineReader::kReadSize) {
   TempFolder folder;
   OpenFile file(folder.write("data.xml", bytes));
-  DataLineReader reader(file.fd(), readSize);
+  DataLineReader reader(file.file(), readSize);
   Lines lines;
   std::string_view line;
   while (reader.readDataLine(line)) lines.emplace_back(line);
@@ -27,7 +27,7 @@ Lines readAll(std::string_view bytes, std::size_t readSize = DataLineReader::kRe
 Lines readAllRaw(std::string_view bytes, std::size_t readSize = DataLineReader::kReadSize) {
   TempFolder folder;
   OpenFile file(folder.write("data.xml", bytes));
-  DataLineReader reader(file.fd(), readSize);
+  DataLineReader reader(file.file(), readSize);
   Lines lines;
   std::string_view line;
   while (reader.readRawLine(line)) lines.emplace_back(line);

@@ -1,21 +1,15 @@
-// An open read descriptor for the line reader tests, closed at the end of its scope.
+// A data file opened for the line reader tests, closed at the end of its scope.
 #pragma once
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <string>
 
+#include "platform/inputfile.h"
+
 class OpenFile {
  public:
-  explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~OpenFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  int fd() const { return fd_; }
+  explicit OpenFile(const std::string& path) { file_.open(path); }
+  platform::InputFile& file() { return file_; }
 
  private:
-  int fd_;
+  platform::InputFile file_;
 };

@@ -1,18 +1,17 @@
 // Loading a file in two parts at once must give exactly the records of a single pass, wherever
 // the second part starts.
-#include "hydrochart/riverdata/partload.h"
-
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hydrochart/riverdata/riverdata.h"
-#include "tests/riverdata/openfile.h"
 #include "tests/support/tempfolder.h"
+#include "tests/support/w05text.h"
 
 namespace {
 
@@ -73,10 +72,14 @@ std::string mixedDocument() {
          body + "</ksj:Dataset>\n";
 }
 
+// The load with the second part starting exactly at `partStart` (0: one pass); a load that
+// does not succeed is thrown as its status.
 RiverData loadInParts(const std::string& path, std::uint64_t partStart) {
-  const OpenFile file(path);
+  LoadOptions options;
+  if (partStart != 0) options.partStarts = {partStart};
   RiverData data;
-  riverdata_detail::loadRecordsInParts(file.fd(), data, partStart);
+  const LoadResult result = loadRiverData(path, data, options);
+  if (result.status != LoadStatus::Loaded) throw result.status;
   return data;
 }
 
@@ -212,9 +215,180 @@ TEST(PartLoad, LargeFileLoadsAsInOnePass) {
     ASSERT_EQ(position.lon, 139.87654321);
   }
   RiverData loaded;
-  ASSERT_EQ(loadRiverData(path, loaded), LoadStatus::Loaded);
+  const LoadResult result = loadRiverData(path, loaded);
+  ASSERT_EQ(result, LoadStatus::Loaded);
+  EXPECT_EQ(result.parts, 2u);
+  EXPECT_EQ(result.fallback, LoadFallback::None);
   expectSameRecords(whole, loaded, 0);
   EXPECT_EQ(loaded.index.curveById.find(id - 1), id - 2);
+}
+
+}  // namespace
+
+namespace {
+
+using w05text::Kind;
+using w05text::Layout;
+
+// Loads `path` in one pass, the way every later load is compared with.
+RiverData loadInOnePass(const std::string& path) {
+  LoadOptions options;
+  options.threads = 1;
+  RiverData data;
+  EXPECT_EQ(loadRiverData(path, data, options).status, LoadStatus::Loaded);
+  return data;
+}
+
+// A split size far below the files of these tests, so that they are read in parts.
+LoadOptions smallSplit(unsigned parts) {
+  LoadOptions options;
+  options.splitSize = 4096;
+  options.parts = parts;
+  return options;
+}
+
+// Files of every order of the four kinds, interleaved ones too, each of a few hundred KB.
+std::vector<std::pair<std::string, Layout>> everyLayout() {
+  std::vector<std::pair<std::string, Layout>> layouts;
+  for (const std::array<Kind, 4>& order : w05text::everyOrder()) {
+    Layout layout;
+    layout.order = order;
+    layout.elementsPerKind = 300;
+    layouts.emplace_back(w05text::orderName(order), layout);
+  }
+  Layout interleaved;
+  interleaved.interleaved = true;
+  interleaved.elementsPerKind = 300;
+  layouts.emplace_back("interleaved", interleaved);
+  interleaved.crLf = true;
+  layouts.emplace_back("interleaved, CR LF", interleaved);
+  return layouts;
+}
+
+TEST(SplitLoad, EveryOrderIsReadInAllItsPartsAsInOnePass) {
+  TempFolder folder;
+  std::uint64_t seed = 1;
+  for (const auto& [name, layout] : everyLayout()) {
+    SCOPED_TRACE(name);
+    w05text::RandomChoices choices(seed++);
+    const std::string path = folder.write("W05-order.xml", w05text::buildText(layout, choices));
+    const RiverData whole = loadInOnePass(path);
+    ASSERT_EQ(whole.streams.size(), 300u);
+    for (const unsigned parts : {2u, 3u, 5u}) {
+      SCOPED_TRACE(std::to_string(parts) + " parts");
+      RiverData split;
+      const LoadResult result = loadRiverData(path, split, smallSplit(parts));
+      ASSERT_EQ(result.status, LoadStatus::Loaded);
+      EXPECT_EQ(result.parts, parts);
+      EXPECT_EQ(result.fallback, LoadFallback::None);
+      expectSameRecords(whole, split, 0);
+    }
+    if (testing::Test::HasFailure()) return;
+  }
+}
+
+TEST(SplitLoad, UnusualLineFormsGiveTheRecordsOfOnePassWhereverThePartsStart) {
+  TempFolder folder;
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    Layout layout;
+    layout.interleaved = seed % 2 == 0;
+    layout.order = w05text::everyOrder()[seed % 24];
+    layout.elementsPerKind = 12;
+    layout.plainForms = false;
+    w05text::RandomChoices choices(seed);
+    const std::string text = w05text::buildText(layout, choices);
+    const std::string path = folder.write("W05-forms.xml", text);
+    const RiverData whole = loadInOnePass(path);
+    // Three parts from two offsets, line starts and bytes inside lines alike.
+    for (int trial = 0; trial < 20; ++trial) {
+      LoadOptions options;
+      options.partStarts = {1 + choices.pick(static_cast<unsigned>(text.size())),
+                            1 + choices.pick(static_cast<unsigned>(text.size()))};
+      RiverData split;
+      ASSERT_EQ(loadRiverData(path, split, options).status, LoadStatus::Loaded);
+      expectSameRecords(whole, split, options.partStarts[0] * 100000 + options.partStarts[1]);
+      if (testing::Test::HasFailure()) return;
+    }
+  }
+}
+
+// The offset of the line that starts with `text`.
+std::uint64_t lineOf(const std::string& document, const std::string& text) {
+  const std::size_t at = document.find("\n" + text);
+  EXPECT_NE(at, std::string::npos) << text;
+  return at + 1;
+}
+
+TEST(SplitLoad, RiverNodesOfALaterPartAreSettledByThePointsBeforeIt) {
+  const std::string body =
+      point(10, "35 139") + point(2, "36 140") +
+      riverNode(1, 5) +  // above the part's Points, within those before: kept
+      "<ksj:RiverNode gml:id=\"rn_2\">\n\t<ksj:position xlink:href=\"#pt_12\"/>\n"
+      "\t<ksj:position xlink:href=\"#pt_1\"/>\n</ksj:RiverNode>\n" +  // 12 is above all: 1
+      "<ksj:RiverNode gml:id=\"rn_3\">\n\t<ksj:position xlink:href=\"#pt_7\"/>\n"
+      "\t<ksj:position xlink:href=\"#pt_1\"/>\n</ksj:RiverNode>\n" +  // 7 comes first
+      riverNode(4, 11) +                                              // above every Point: left out
+      riverNode(5, 2);
+  const std::string text = "<ksj:Dataset>\n" + body + "</ksj:Dataset>\n";
+  TempFolder folder;
+  const std::string path = folder.write("W05-nodes.xml", text);
+  LoadOptions options;
+  options.partStarts = {lineOf(text, "<gml:Point gml:id=\"pt_2\"")};
+  RiverData split;
+  const LoadResult result = loadRiverData(path, split, options);
+  ASSERT_EQ(result.status, LoadStatus::Loaded);
+  EXPECT_EQ(result.parts, 2u);
+  ASSERT_EQ(split.riverNodes.size(), 4u);
+  const std::int32_t positions[] = {5, 1, 7, 2};
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(split.riverNodes[i].position, positions[i]) << i;
+  EXPECT_EQ(findRiverNodeIndex(split, "rn_4"), -1);
+  EXPECT_EQ(findRiverNodeIndex(split, "rn_5"), 3);
+  EXPECT_EQ(split.maxPt, 10);
+  expectSameRecords(loadInOnePass(path), split, options.partStarts[0]);
+}
+
+TEST(SplitLoad, TellsWhyAFileWasReadInFewerParts) {
+  Layout layout;
+  layout.elementsPerKind = 200;
+  w05text::RandomChoices choices(7);
+  const std::string text = w05text::buildText(layout, choices);
+  TempFolder folder;
+  const std::string path = folder.write("W05-fewer.xml", text);
+  const RiverData whole = loadInOnePass(path);
+  const auto load = [&](const LoadOptions& options, unsigned parts, LoadFallback fallback) {
+    RiverData data;
+    const LoadResult result = loadRiverData(path, data, options);
+    ASSERT_EQ(result.status, LoadStatus::Loaded);
+    EXPECT_EQ(result.parts, parts);
+    EXPECT_EQ(result.fallback, fallback);
+    expectSameRecords(whole, data, 0);
+  };
+  // One thread, or a file below the split size: one pass, by choice.
+  LoadOptions options = smallSplit(2);
+  options.threads = 1;
+  load(options, 1, LoadFallback::None);
+  options = smallSplit(2);
+  options.splitSize = text.size() + 1;
+  load(options, 1, LoadFallback::None);
+  // The second of three parts starts inside a Curve: the first part reads its lines.
+  const std::uint64_t curveLine = lineOf(text, "<gml:Curve gml:id=\"cv_40\"");
+  const std::uint64_t pointLine = lineOf(text, "<gml:Point gml:id=\"pt_40\"");
+  options = LoadOptions{};
+  options.partStarts = {curveLine + 30, pointLine};
+  load(options, 2, LoadFallback::PartPassedBy);
+  options.partStarts = {curveLine, pointLine};
+  load(options, 3, LoadFallback::None);
+  // A position list longer than the search window around the middle: no part start there.
+  std::string positions;
+  while (positions.size() < (std::size_t{3} << 20)) positions += "35.12345678 139.87654321\n";
+  const std::string longPath =
+      folder.write("W05-long.xml",
+                   "<ksj:Dataset>\n" + curve(1, positions) + point(1, "1 2") + "</ksj:Dataset>\n");
+  RiverData data;
+  const LoadResult result = loadRiverData(longPath, data, smallSplit(2));
+  EXPECT_EQ(result.parts, 1u);
+  EXPECT_EQ(result.fallback, LoadFallback::NoPartStart);
+  EXPECT_EQ(data.points.size(), 1u);
 }
 
 }  // namespace
