@@ -67,11 +67,12 @@ AllPagesResult::Kind resultKind(PageOutcome outcome) {
                                                : AllPagesResult::Kind::PageNotWritten;
 }
 
-// The run's inputs, the data set and the code list, as one page needs them.
+// The run's inputs, the data set and the code list, as one page needs them, and its style.
 struct PageInputs {
   const RiverData& data;
   const WaterSystemCodeList& list;
   const RunInputs& files;
+  const PageStyle& style;
 };
 
 // Writes the page of water system `code`, part `part` of `drawer`, into `folder`. `drawing`
@@ -101,7 +102,7 @@ PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in
   MapPage page;
   if ((label && std::any_of(label->begin(), label->end(), platform::isPathSeparator)) ||
       !isPlainPageName(name) || path.size() > platform::kMaxPathLength ||
-      !openMapPage(page, path, title)) {
+      !openStyledPage(page, in.style, path, title)) {
     progress.waterSystemPageNotCreated(code);
     return PageOutcome::NotCreated;
   }
@@ -109,7 +110,7 @@ PageOutcome writeWaterSystemPage(const std::string& folder, const PageInputs& in
   std::int32_t colorIndex = 0;
   drawing = drawer.draw(part, page, colorIndex);
   if (!drawing.drawn()) return PageOutcome::DrawingFailed;
-  if (!closeMapPage(page)) {
+  if (!closeStyledPage(page, in.style)) {
     progress.waterSystemPageNotCreated(code);
     return PageOutcome::Incomplete;
   }
@@ -179,7 +180,10 @@ AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& 
     platform::makeDirectory(folder);
     RunInputs files = identifyRunInputs(dataPath, codeListPath);
     checkFolderOfPages(folder, waterSystemCodeList.size(), files);
-    const PageInputs inputs{data, list, files};
+    // The code list that names the pages also names the water systems of atlas pages.
+    DrawOptions drawing = options;
+    drawing.style.codeList = &list;
+    const PageInputs inputs{data, list, files, drawing.style};
     // Each page is one water system in automatic colours; the next pages are drawn ahead while
     // one is written.
     std::vector<DrawPart> parts(waterSystemCodeList.size());
@@ -187,7 +191,7 @@ AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& 
       parts[i].code = waterSystemCodeList[i];
       parts[i].freshPage = true;
     }
-    PartsDrawer drawer(data, std::move(parts), options);
+    PartsDrawer drawer(data, std::move(parts), drawing);
     for (std::size_t i = 0; i < waterSystemCodeList.size(); ++i) {
       const PageOutcome outcome = writeWaterSystemPage(folder, inputs, waterSystemCodeList[i],
                                                        drawer, i, progress, result.drawing);

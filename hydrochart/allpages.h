@@ -28,8 +28,9 @@ struct AllPagesResult {
 // Writes the pages of every water system of `data` (loaded from `dataPath`) and, on success,
 // releases the data set. A path without ".xml" writes no page and succeeds. A page whose file
 // cannot be created is told to `progress` and passed over; any other failure ends the run.
-// `codeListPath` is the code list file the run read (empty when none). The next pages are drawn
-// ahead while one is written, as `options` allow.
+// `codeListPath` is the code list file the run read (empty when none). The pages are of the
+// style of `options` (whose code list is `list`), and the next pages are drawn ahead while one
+// is written, as `options` allow.
 AllPagesResult writeAllWaterSystemPages(const std::string& dataPath, RiverData& data,
                                         const WaterSystemCodeList& list, Progress& progress,
                                         const std::string& codeListPath = {},

@@ -20,7 +20,10 @@ constexpr std::size_t kFirstAhead = 3;
 
 PartsDrawer::PartsDrawer(const RiverData& data, std::vector<DrawPart> parts,
                          const DrawOptions& options)
-    : data_(data), parts_(std::move(parts)), slots_(new Slot[parts_.size()]) {
+    : data_(data),
+      style_(options.style),
+      parts_(std::move(parts)),
+      slots_(new Slot[parts_.size()]) {
   // Only parts from kFirstAhead on are ever drawn ahead.
   if (!options.drawAhead || parts_.size() <= kFirstAhead) return;
   try {
@@ -101,7 +104,7 @@ bool PartsDrawer::drawInMemory(std::size_t j, const PartPlan& plan, PageStart st
     slot.startPathCount = start.pathCount;
     slot.startColorIndex = start.colorIndex;
     std::int32_t colorIndex = start.colorIndex;
-    drawn = drawPlannedRivers(page, data_, plan.rivers, colorIndex).drawn();
+    drawn = drawStyledRivers(page, style_, data_, plan.rivers, colorIndex).drawn();
     slot.endColorIndex = colorIndex;
   } catch (const std::bad_alloc&) {
   }
@@ -173,5 +176,13 @@ DrawResult PartsDrawer::draw(std::size_t i, MapPage& page, std::int32_t& colorIn
       return {};
     }
   }
-  return drawPart(page, data_, parts_[i], colorIndex);
+  return drawInTurn(i, page, colorIndex);
+}
+
+// drawPart on a page of the drawer's style.
+DrawResult PartsDrawer::drawInTurn(std::size_t i, MapPage& page, std::int32_t& colorIndex) {
+  std::vector<PlannedRiver> rivers;
+  const DrawResult planned = planPartRivers(data_, parts_[i], colorIndex, rivers);
+  if (!planned.drawn()) return planned;
+  return drawStyledRivers(page, style_, data_, rivers, colorIndex);
 }

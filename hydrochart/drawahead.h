@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "hydrochart/atlas/atlaspage.h"
 #include "hydrochart/mappage/drawing.h"
 #include "hydrochart/riverdata/riverdata.h"
 
@@ -18,6 +19,8 @@
 struct DrawOptions {
   // A second thread draws the parts after the current one into memory meanwhile.
   bool drawAhead = true;
+  // The page they are drawn on, and written: the map page or the atlas page.
+  PageStyle style;
 };
 
 // Draws parts in order. A second thread plans the parts ahead of the current one (planPart)
@@ -38,8 +41,8 @@ class PartsDrawer {
   PartsDrawer(const PartsDrawer&) = delete;
   PartsDrawer& operator=(const PartsDrawer&) = delete;
 
-  // Draws part `i` onto `page`; parts are drawn in ascending order, some may be passed over.
-  // Same result as drawPart.
+  // Draws part `i` onto `page` (a page of the options' style); parts are drawn in ascending
+  // order, some may be passed over. Same result as drawPart.
   DrawResult draw(std::size_t i, MapPage& page, std::int32_t& colorIndex);
 
   // Parts whose text drawn ahead went onto their page.
@@ -75,9 +78,11 @@ class PartsDrawer {
   void giveBack(Slot& slot);
   void giveBackLocked(Slot& slot);
   void useDrawnPart(Slot& slot, MapPage& page, std::int32_t& colorIndex);
+  DrawResult drawInTurn(std::size_t i, MapPage& page, std::int32_t& colorIndex);
   void stop();
 
   const RiverData& data_;
+  const PageStyle style_;
   std::vector<DrawPart> parts_;
   std::unique_ptr<Slot[]> slots_;
   std::size_t partsDrawnAhead_ = 0;  // draw()'s own count

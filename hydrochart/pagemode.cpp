@@ -14,7 +14,7 @@ CodePageResult writeCodePage(const CodePage& request, const RiverData& data, Pro
                              const DrawOptions& options) {
   CodePageResult result;
   MapPage page;
-  if (!openMapPage(page, request.path, request.title)) {
+  if (!openStyledPage(page, options.style, request.path, request.title)) {
     result.kind = CodePageResult::Kind::NotCreated;
     return result;
   }
@@ -29,7 +29,7 @@ CodePageResult writeCodePage(const CodePage& request, const RiverData& data, Pro
   result.pathCount = page.pathCount;
   if (!result.drawing.drawn()) {
     result.kind = CodePageResult::Kind::DrawingFailed;
-  } else if (!closeMapPage(page)) {
+  } else if (!closeStyledPage(page, options.style)) {
     result.kind = CodePageResult::Kind::NotWritten;
   }
   return result;

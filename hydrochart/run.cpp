@@ -82,11 +82,19 @@ int runCodeLabel(const std::vector<std::string>& args, const CodeList& list, Rep
   return written ? 0 : failurePath();
 }
 
+// The options of the page writers of a run that writes pages of `style`.
+DrawOptions drawOptions(PageStyle style, const CodeList& list) {
+  DrawOptions options;
+  options.style = style;
+  options.style.codeList = &list.entries;
+  return options;
+}
+
 // Writes the pages of every water system of a loaded data file; false after a failure.
 bool writeAllPages(const std::string& dataPath, RiverData& data, const CodeList& list,
-                   Report& report) {
-  const AllPagesResult result =
-      writeAllWaterSystemPages(dataPath, data, list.entries, report, list.path);
+                   const PageStyle& style, Report& report) {
+  const AllPagesResult result = writeAllWaterSystemPages(dataPath, data, list.entries, report,
+                                                         list.path, drawOptions(style, list));
   report.allPagesFailed(result);
   return result.kind == AllPagesResult::Kind::Written;
 }
@@ -108,7 +116,8 @@ bool exportGeoJson(const std::string& dataPath, const RiverData& data, const std
 // What a batch writes for each data file: its pages, or its GeoJSON file.
 enum class BatchOutput { Pages, GeoJson };
 
-int runBatch(const std::string& pattern, BatchOutput output, const CodeList& list, Report& report) {
+int runBatch(const std::string& pattern, BatchOutput output, const CodeList& list,
+             const PageStyle& style, Report& report) {
   if (pattern.size() > platform::kMaxPathLength) {
     report.pathTooLong(pattern);
     return failurePath();
@@ -145,7 +154,7 @@ int runBatch(const std::string& pattern, BatchOutput output, const CodeList& lis
       }
       continue;
     }
-    if (!writeAllPages(path, data, list, report)) return failurePath();
+    if (!writeAllPages(path, data, list, style, report)) return failurePath();
     report.dataFileProcessed(path);
   }
   return allRiverData ? 0 : failurePath();
@@ -183,7 +192,7 @@ std::string shownPath(const std::string& path) {
 }
 
 int runPage(const std::vector<std::string>& args, RiverData& data, const CodeList& list,
-            Report& report) {
+            const PageStyle& style, Report& report) {
   const std::string& pagePath = args[1];
   // Like the titles of water-system pages, a "<" of the title cannot start markup.
   const std::string titleUtf8 = args.size() > 2 ? platform::nativeToUtf8(args[2]) : std::string();
@@ -193,7 +202,8 @@ int runPage(const std::vector<std::string>& args, RiverData& data, const CodeLis
     report.outputNotCreated(pagePath);
     return failurePath();
   }
-  const CodePageResult result = writeCodePage(codePage(args, title), data, report);
+  const CodePageResult result =
+      writeCodePage(codePage(args, title), data, report, drawOptions(style, list));
   switch (result.kind) {
     case CodePageResult::Kind::DrawingFailed:
       report.drawingFailed(result.drawing);
@@ -282,7 +292,7 @@ int runGeoJson(const std::vector<std::string>& args, const CodeList& list, Repor
 
 // The modes that read one data file: every water system of it, or one page.
 int runDataFile(RunMode mode, const std::vector<std::string>& args, const CodeList& list,
-                Report& report) {
+                const PageStyle& style, Report& report) {
   RiverData data;
   const LoadStatus loaded = loadRiverData(args[0], data);
   report.riverDataLoad(args[0], loaded, data);
@@ -292,9 +302,9 @@ int runDataFile(RunMode mode, const std::vector<std::string>& args, const CodeLi
   if (loaded != LoadStatus::Loaded || !mayHoldRiverData(args[0], data, report))
     return failurePath();
   if (mode == RunMode::AllWaterSystems) {
-    return writeAllPages(args[0], data, list, report) ? 0 : failurePath();
+    return writeAllPages(args[0], data, list, style, report) ? 0 : failurePath();
   }
-  return runPage(args, data, list, report);
+  return runPage(args, data, list, style, report);
 }
 
 int runIndexPage(const std::vector<std::string>& args, Report& report) {
@@ -310,6 +320,10 @@ RunMode chooseRunMode(const std::vector<std::string>& args) {
   const std::string& first = args[0];
   if (first == "-h" || first == "--help") return RunMode::Help;
   if (first == "--version") return RunMode::Version;
+  if (first == kAtlasOption) {
+    if (args.size() == 1) return RunMode::Usage;
+    return chooseDataMode(std::vector<std::string>(args.begin() + 1, args.end()));
+  }
   if (first == "--geojson") {
     if (args.size() == 1) return RunMode::Usage;
     const bool pattern = args[1].find_first_of("*?") != std::string::npos;
@@ -353,9 +367,13 @@ std::string geoJsonFileName(const std::string& dataPath) {
   return (xml ? dataPath.substr(0, dataPath.size() - kData.size()) : dataPath) + ".geojson";
 }
 
-int runHydrochart(const std::vector<std::string>& args) {
+bool selectsAtlas(const std::vector<std::string>& args) {
+  return !args.empty() && args[0] == kAtlasOption;
+}
+
+int runHydrochart(const std::vector<std::string>& given) {
   Report report(stdout, stderr);
-  const RunMode mode = chooseRunMode(args);
+  const RunMode mode = chooseRunMode(given);
   if (mode == RunMode::Help) {
     report.usage();
     return 0;
@@ -369,6 +387,10 @@ int runHydrochart(const std::vector<std::string>& args) {
     report.usage();
     return 1;
   }
+  // The modes after "--atlas" read the arguments that follow it.
+  PageStyle style;
+  style.atlas = selectsAtlas(given);
+  const std::vector<std::string> args(given.begin() + (style.atlas ? 1 : 0), given.end());
   if (!readsCodeList(mode)) return runIndexPage(args, report);
 
   const CodeList list = loadCodeList(report);
@@ -379,12 +401,12 @@ int runHydrochart(const std::vector<std::string>& args) {
     case RunMode::CodeLabel:
       return runCodeLabel(args, list, report);
     case RunMode::Batch:
-      return runBatch(args[0], BatchOutput::Pages, list, report);
+      return runBatch(args[0], BatchOutput::Pages, list, style, report);
     case RunMode::GeoJsonBatch:
-      return runBatch(args[1], BatchOutput::GeoJson, list, report);
+      return runBatch(args[1], BatchOutput::GeoJson, list, style, report);
     case RunMode::GeoJson:
       return runGeoJson(args, list, report);
     default:
-      return runDataFile(work, args, list, report);
+      return runDataFile(work, args, list, style, report);
   }
 }

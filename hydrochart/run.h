@@ -20,9 +20,17 @@ enum class RunMode {
   GeoJsonBatch,     // --geojson PATTERN (holds "*" or "?")
 };
 
+// The first argument that selects atlas pages for the modes that write map pages (Batch,
+// AllWaterSystems, Page): the arguments after it are read as those modes read theirs.
+inline constexpr char kAtlasOption[] = "--atlas";
+
 // Mode of a run from its arguments (program name excluded), tested in a fixed order; the first
-// that fits wins.
+// that fits wins. After kAtlasOption, the data mode of the arguments that follow it (Usage when
+// none does).
 RunMode chooseRunMode(const std::vector<std::string>& args);
+
+// Whether the arguments begin with kAtlasOption.
+bool selectsAtlas(const std::vector<std::string>& args);
 
 // The mode of arguments that name data (Batch, AllWaterSystems or Page): the modes after
 // CodeLabel in the order of chooseRunMode. "ws_codelabel" takes it when the code list has no

@@ -133,10 +133,75 @@ const std::string* labelOf(FeatureCollection& collection, std::uint32_t code) {
   return collection.label;
 }
 
-// Writes the feature of one stream along `curve` in `color`.
-void writeStreamFeature(FeatureCollection& collection, const Stream& stream, const Curve& curve,
-                        Color color) {
+// Writes the positions `first` to `last` of the data set as "[lon,lat]" pairs separated by
+// commas, formed in a local block that is handed to `out` a block at a time, and `out` to the
+// output when it has grown large (curves may hold very many positions). `writeNumber` has room
+// for `numberRoom` characters; `widen` sees each position.
+template <typename WriteNumber, typename Widen>
+void appendPositions(FeatureCollection& collection, std::int32_t first, std::int32_t last,
+                     std::size_t numberRoom, WriteNumber writeNumber, Widen widen) {
+  const std::vector<LatLon>& pointList = collection.data->pointList;
+  std::string& out = collection.text;
+  const std::size_t positionRoom = 2 * numberRoom + 4;
+  char block[16384];
+  char* end = block;
+  for (std::int32_t i = first; i <= last; ++i) {
+    if (end + positionRoom > block + sizeof block) {
+      out.append(block, end);
+      end = block;
+      if (out.size() >= kTextPiece) {
+        collection.output->append(out);
+        out.clear();
+      }
+    }
+    const LatLon& point = pointList[i];
+    if (i > first) *end++ = ',';
+    *end++ = '[';
+    end = writeNumber(end, point.lon);
+    *end++ = ',';
+    end = writeNumber(end, point.lat);
+    *end++ = ']';
+    widen(point);
+  }
+  out.append(block, end);
+}
+
+// A position of a page's feature, as the map page writes its numbers.
+void appendPagePosition(std::string& out, const Point& point) {
+  char buffer[2 * pagetext::kMaxFixed8Length + 4];
+  char* end = buffer;
+  *end++ = '[';
+  end = pagetext::writeFixed8(end, point.lon);
+  *end++ = ',';
+  end = pagetext::writeFixed8(end, point.lat);
+  *end++ = ']';
+  out.append(buffer, end);
+}
+
+// The members that a page's feature has beyond the export's: the direction of its popup and
+// the positions of its node markers.
+void appendPageMembers(std::string& out, const RiverData& data, const StreamRecords& records) {
+  out.append(R"(,"direction":")").append(streamDirection(data, records));
+  out.append(R"(","nodes":[)");
+  // Only the first stream of a river looked up the river's own nodes.
+  const bool riverNodes = records.nodes[2].kind != NodePoint::Kind::NoReference ||
+                          records.nodes[3].kind != NodePoint::Kind::NoReference;
+  for (int node = 0; node < (riverNodes ? 4 : 2); ++node) {
+    if (node > 0) out.push_back(',');
+    if (records.nodes[node].kind == NodePoint::Kind::Found) {
+      appendPagePosition(out, data.points[records.nodes[node].point]);
+    } else {
+      out.append("null");
+    }
+  }
+  out.push_back(']');
+}
+
+// Writes the feature of one stream, drawn from `records`, in `color`.
+void writeStreamFeature(FeatureCollection& collection, const Stream& stream,
+                        const StreamRecords& records, Color color) {
   const RiverData& data = *collection.data;
+  const Curve& curve = data.curves[records.curve];
   std::string& out = collection.text;
   out.clear();
   if (collection.featureCount > 0) out.append(",\n");
@@ -170,37 +235,36 @@ void writeStreamFeature(FeatureCollection& collection, const Stream& stream, con
   out.append(R"(,"stroke":"#)");
   // A colour given on the command line may be wider than 24 bits.
   pagetext::appendHex6(out, color & 0xffffffu);
-  out.append(R"("},"geometry":)");
-  if (curve.last - curve.first < 1) {
-    // A LineString needs two positions.
+  out.push_back('"');
+  MapBounds* const bounds = collection.pageBounds;
+  if (bounds != nullptr) appendPageMembers(out, data, records);
+  out.append(R"(},"geometry":)");
+  // A LineString needs two positions. On a page, a curve of one position is drawn as the map
+  // page draws it, a line that stays on that position, and the position widens the view.
+  const bool repeatPosition = bounds != nullptr && curve.last == curve.first;
+  if (curve.last - curve.first < 1 && !repeatPosition) {
     out.append("null}");
     collection.output->append(out);
     ++collection.featureCount;
     return;
   }
   out.append(R"({"type":"LineString","coordinates":[)");
-  // Positions are formed in a local block, handed to the output a block at a time.
-  constexpr std::size_t kPositionRoom = 2 * kMaxShortestNumberLength + 4;
-  char block[16384];
-  char* end = block;
-  for (std::int32_t i = curve.first; i <= curve.last; ++i) {
-    if (end + kPositionRoom > block + sizeof block) {
-      out.append(block, end);
-      end = block;
-      if (out.size() >= kTextPiece) {
-        collection.output->append(out);
-        out.clear();
-      }
+  if (bounds == nullptr) {
+    appendPositions(
+        collection, curve.first, curve.last, kMaxShortestNumberLength,
+        [](char* at, double value) { return writeShortestNumber(at, value); },
+        [](const LatLon&) {});
+  } else {
+    const auto fixed8 = [](char* at, double value) { return pagetext::writeFixed8(at, value); };
+    const auto widen = [bounds](const LatLon& position) { widenBounds(*bounds, position); };
+    appendPositions(collection, curve.first, curve.last, pagetext::kMaxFixed8Length, fixed8,
+                    widen);
+    if (repeatPosition) {
+      out.push_back(',');
+      appendPositions(collection, curve.first, curve.last, pagetext::kMaxFixed8Length, fixed8,
+                      widen);
     }
-    const LatLon& point = data.pointList[i];
-    if (i > curve.first) *end++ = ',';
-    *end++ = '[';
-    end = writeShortestNumber(end, point.lon);
-    *end++ = ',';
-    end = writeShortestNumber(end, point.lat);
-    *end++ = ']';
   }
-  out.append(block, end);
   out.append("]}}");
   collection.output->append(out);
   ++collection.featureCount;
@@ -216,37 +280,59 @@ DrawResult appendSelectedRivers(const RiverData& data, std::uint64_t code, bool 
   part.code = code;
   part.automatic = automatic;
   part.color = color;
+  std::vector<PlannedRiver> planned;
+  DrawResult result = planPartRivers(data, part, colorIndex, planned);
+  if (!result.drawn()) return result;
   try {
-    for (const PlannedRiver& river : planRivers(data, part, colorIndex)) {
-      rivers.push_back(river);
-      ++colorIndex;
-    }
+    rivers.insert(rivers.end(), planned.begin(), planned.end());
   } catch (const std::bad_alloc&) {
-    DrawResult result;
     result.kind = DrawResult::Kind::RiverListNotAllocated;
     return result;
   }
+  colorIndex += static_cast<std::int32_t>(planned.size());
   return {};
 }
 
-void openFeatureCollection(FeatureCollection& collection, OutputFile& output, const RiverData& data,
-                           const WaterSystemCodeList& codeList, std::string_view name,
-                           bool scriptSafe) {
+namespace {
+
+void startFeatures(FeatureCollection& collection, OutputFile& output, const RiverData& data,
+                   const WaterSystemCodeList& codeList, bool scriptSafe) {
   collection.output = &output;
   collection.data = &data;
   collection.codeList = &codeList;
   collection.scriptSafe = scriptSafe;
+  collection.pageBounds = nullptr;
   collection.featureCount = 0;
   collection.labelFound = false;
-  std::string& out = collection.text;
-  out.assign(R"({"type":"FeatureCollection",)");
+}
+
+}  // namespace
+
+void appendCollectionHead(std::string& out, std::string_view name, bool scriptSafe) {
+  out.append(R"({"type":"FeatureCollection",)");
   if (!name.empty()) {
     out.append(R"("name":)");
     appendJsonString(out, name, scriptSafe);
     out.push_back(',');
   }
   out.append("\"features\":[\n");
-  output.append(out);
+}
+
+void openFeatureCollection(FeatureCollection& collection, OutputFile& output, const RiverData& data,
+                           const WaterSystemCodeList& codeList, std::string_view name,
+                           bool scriptSafe) {
+  startFeatures(collection, output, data, codeList, scriptSafe);
+  collection.text.clear();
+  appendCollectionHead(collection.text, name, scriptSafe);
+  output.append(collection.text);
+}
+
+void startPageFeatures(FeatureCollection& collection, OutputFile& output, const RiverData& data,
+                       const WaterSystemCodeList& codeList, MapBounds& bounds,
+                       std::int32_t featureCount) {
+  startFeatures(collection, output, data, codeList, true);
+  collection.pageBounds = &bounds;
+  collection.featureCount = featureCount;
 }
 
 DrawResult writeRiverFeatures(FeatureCollection& collection, std::uint64_t riverCode, Color color) {
@@ -254,10 +340,10 @@ DrawResult writeRiverFeatures(FeatureCollection& collection, std::uint64_t river
   bool firstStream = true;
   for (const std::int32_t streamIndex : streamsOfRiver(data, riverCode)) {
     const Stream& stream = data.streams[streamIndex];
-    std::int32_t curveIndex = -1;
-    DrawResult result = checkStream(data, stream, firstStream, curveIndex);
+    const StreamRecords records = findStreamRecords(data, stream, firstStream);
+    DrawResult result = streamOutcome(stream, records);
     if (!result.drawn()) return result;
-    writeStreamFeature(collection, stream, data.curves[curveIndex], color);
+    writeStreamFeature(collection, stream, records, color);
     firstStream = false;
   }
   return {};
@@ -282,14 +368,14 @@ std::int32_t writeEveryStreamFeatures(FeatureCollection& collection, Progress& p
   std::int32_t leftOut = 0;
   for (std::size_t i = 0; i < data.streams.size(); ++i) {
     const Stream& stream = data.streams[i];
-    std::int32_t curveIndex = -1;
-    const DrawResult result = checkStream(data, stream, true, curveIndex);
+    const StreamRecords records = findStreamRecords(data, stream, true);
+    const DrawResult result = streamOutcome(stream, records);
     if (!result.drawn()) {
       progress.streamLeftOut(result);
       ++leftOut;
       continue;
     }
-    writeStreamFeature(collection, stream, data.curves[curveIndex], colors[i]);
+    writeStreamFeature(collection, stream, records, colors[i]);
   }
   return leftOut;
 }

@@ -46,6 +46,8 @@ struct FeatureCollection {
   const RiverData* data = nullptr;
   const WaterSystemCodeList* codeList = nullptr;
   bool scriptSafe = false;
+  // The box of an atlas page that embeds the features (startPageFeatures), or null.
+  MapBounds* pageBounds = nullptr;
   std::int32_t featureCount = 0;  // features written so far
   std::string text;               // the feature being formed
   // The label of the water system of the stream written last.
@@ -59,6 +61,22 @@ struct FeatureCollection {
 void openFeatureCollection(FeatureCollection& collection, OutputFile& output, const RiverData& data,
                            const WaterSystemCodeList& codeList, std::string_view name,
                            bool scriptSafe = false);
+
+// The head of a collection as openFeatureCollection writes it, for a collection that stands in
+// other text.
+void appendCollectionHead(std::string& out, std::string_view name, bool scriptSafe);
+
+// Sets up `collection` to write the features of an atlas page into `output`, which holds the
+// collection's head and `featureCount` features already. They are script-safe and have the
+// export's properties, and as the map page writes them: positions with eight decimals (the
+// page's "%.8f"), widening `bounds`, and a curve of a single position as a LineString that
+// stays on it. Two properties follow the export's: "direction", the direction text of the
+// stream's popup, and "nodes", the [longitude, latitude] of the markers the map page draws: the
+// stream's start and end node, then for the first stream of a river drawn also the river's
+// start and end node, each null for an empty reference. Nothing is written here.
+void startPageFeatures(FeatureCollection& collection, OutputFile& output, const RiverData& data,
+                       const WaterSystemCodeList& codeList, MapBounds& bounds,
+                       std::int32_t featureCount);
 
 // Writes a Feature for every stream of river `riverCode`, in file order, in `color`. Stops with
 // the map page's result at the first stream that the page would fail to draw (its curve, its

@@ -9,6 +9,14 @@
 #include "hydrochart/mappage/mappage.h"
 #include "hydrochart/riverdata/riverdata.h"
 
+// Widens a page's box by one polyline position; each bound is tested on its own.
+inline void widenBounds(MapBounds& bounds, const LatLon& position) {
+  if (position.lat < bounds.minLat) bounds.minLat = position.lat;
+  if (position.lat > bounds.maxLat) bounds.maxLat = position.lat;
+  if (position.lon < bounds.minLon) bounds.minLon = position.lon;
+  if (position.lon > bounds.maxLon) bounds.maxLon = position.lon;
+}
+
 // Where a river node reference of a stream leads.
 struct NodePoint {
   enum class Kind {
@@ -39,6 +47,22 @@ struct DrawResult {
 
 // Draws every stream of river `riverCode` on the page (nothing when no stream matches).
 DrawResult drawRiver(MapPage& page, const RiverData& data, std::uint64_t riverCode, Color color);
+
+// The records a stream is drawn from, all looked up before any of its lines is written.
+struct StreamRecords {
+  std::int32_t curve = -1;  // index in data.curves; -1 when the location names no Curve
+  // The nodes whose markers the stream gets, in the order they are drawn: its own start and end
+  // node, then for the first stream of a river (`firstStream`) the river's start and end node.
+  NodePoint nodes[4];
+};
+StreamRecords findStreamRecords(const RiverData& data, const Stream& stream, bool firstStream);
+
+// How drawRiver's drawing of a stream from its records ends.
+DrawResult streamOutcome(const Stream& stream, const StreamRecords& records);
+
+// The direction text of a stream's popup: two arrows from its start node to its end node, or ""
+// when either does not resolve.
+const char* streamDirection(const RiverData& data, const StreamRecords& records);
 
 // How drawRiver's drawing of `stream` ends, told by the lookups it makes before it writes the
 // stream's lines (with `firstStream`, the first stream of its river, whose river nodes are
@@ -91,6 +115,11 @@ struct PlannedRiver {
 // or none), a water system its rivers in collectRiverCodes order. May throw std::bad_alloc.
 std::vector<PlannedRiver> planRivers(const RiverData& data, const DrawPart& part,
                                      std::int32_t colorIndex);
+
+// planRivers into `rivers`, with the result of drawing when they do not fit in memory
+// (RiverListNotAllocated).
+DrawResult planPartRivers(const RiverData& data, const DrawPart& part, std::int32_t colorIndex,
+                          std::vector<PlannedRiver>& rivers);
 
 // What drawing `part` onto a page at colour index `colorIndex` does, before it is drawn.
 struct PartPlan {

@@ -17,14 +17,6 @@ std::string_view riverNameOf(const Stream& stream) {
   return {stream.riverName, strnlen(stream.riverName, sizeof stream.riverName)};
 }
 
-// Widens the page's box by one polyline position; each bound is tested on its own.
-void widenBounds(MapBounds& bounds, const LatLon& position) {
-  if (position.lat < bounds.minLat) bounds.minLat = position.lat;
-  if (position.lat > bounds.maxLat) bounds.maxLat = position.lat;
-  if (position.lon < bounds.minLon) bounds.minLon = position.lon;
-  if (position.lon > bounds.maxLon) bounds.maxLon = position.lon;
-}
-
 // Writes "[lat,lon]" in one piece.
 void appendPosition(std::string& out, double lat, double lon) {
   char buffer[2 * pagetext::kMaxFixed8Length + 4];
@@ -111,13 +103,6 @@ void appendPolyline(MapPage& page, const std::vector<LatLon>& pointList, const C
   });
 }
 
-// Arrows from the stream's start node to its end node: southward or northward (ties north),
-// then westward or eastward (ties east).
-const char* directionText(const Point& start, const Point& end) {
-  static constexpr const char* kDirections[2][2] = {{"↑→", "↑←"}, {"↓→", "↓←"}};
-  return kDirections[start.lat > end.lat ? 1 : 0][start.lon > end.lon ? 1 : 0];
-}
-
 constexpr MarkerStyle kStreamStart{"a", 3, false};
 constexpr MarkerStyle kStreamEnd{"b", 1, true};
 constexpr MarkerStyle kRiverStart{"ra", 11, false};
@@ -180,13 +165,7 @@ DrawResult nodesNotFound(std::initializer_list<const NodeIdText*> references) {
   return result;
 }
 
-// The records a stream is drawn from, all looked up before any of its lines is written.
-struct StreamRecords {
-  std::int32_t curve = -1;  // index in data.curves; -1 when the location names no Curve
-  // The nodes whose markers the stream gets, in the order they are drawn: its own start and end
-  // node, then for the first stream of a river the river's start and end node.
-  NodePoint nodes[4];
-};
+}  // namespace
 
 StreamRecords findStreamRecords(const RiverData& data, const Stream& stream, bool firstStream) {
   StreamRecords records;
@@ -200,10 +179,9 @@ StreamRecords findStreamRecords(const RiverData& data, const Stream& stream, boo
   return records;
 }
 
-// How drawing a stream from its records ends. A stream without its Curve writes nothing; else
-// its markers are written up to the first node that does not resolve, and that node ends the
-// drawing (both stream nodes are looked up before the first marker, so both are named when
-// neither resolves).
+// A stream without its Curve writes nothing; else its markers are written up to the first node
+// that does not resolve, and that node ends the drawing (both stream nodes are looked up before
+// the first marker, so both are named when neither resolves).
 DrawResult streamOutcome(const Stream& stream, const StreamRecords& records) {
   if (records.curve < 0) {
     DrawResult result;
@@ -224,6 +202,19 @@ DrawResult streamOutcome(const Stream& stream, const StreamRecords& records) {
   }
   return {};
 }
+
+const char* streamDirection(const RiverData& data, const StreamRecords& records) {
+  const NodePoint& start = records.nodes[0];
+  const NodePoint& end = records.nodes[1];
+  if (start.kind != NodePoint::Kind::Found || end.kind != NodePoint::Kind::Found) return "";
+  // Southward or northward (ties north), then westward or eastward (ties east).
+  static constexpr const char* kDirections[2][2] = {{"↑→", "↑←"}, {"↓→", "↓←"}};
+  const Point& from = data.points[start.point];
+  const Point& to = data.points[end.point];
+  return kDirections[from.lat > to.lat ? 1 : 0][from.lon > to.lon ? 1 : 0];
+}
+
+namespace {
 
 // The markers of the stream's nodes in drawing order, up to the first that does not resolve:
 // stream nodes are captioned "c-<location>", river nodes with the river name.
@@ -261,11 +252,7 @@ DrawResult drawStream(MapPage& page, const RiverData& data, const Stream& stream
   });
   appendPolyline(page, data.pointList, curve, pathNumber, color);
 
-  const NodePoint& start = records.nodes[0];
-  const NodePoint& end = records.nodes[1];
-  const bool bothFound = start.kind == NodePoint::Kind::Found && end.kind == NodePoint::Kind::Found;
-  const char* direction =
-      bothFound ? directionText(data.points[start.point], data.points[end.point]) : "";
+  const char* direction = streamDirection(data, records);
   const double length = curveLength(data.pointList, curve.first, curve.last);
   page.output.appendFormatted([&](std::string& out) {
     appendStreamTooltip(out, pathNumber, texts);

@@ -91,9 +91,8 @@ DrawResult drawPlannedRivers(MapPage& page, const RiverData& data,
   return {};
 }
 
-DrawResult drawPart(MapPage& page, const RiverData& data, const DrawPart& part,
-                    std::int32_t& colorIndex) {
-  std::vector<PlannedRiver> rivers;
+DrawResult planPartRivers(const RiverData& data, const DrawPart& part, std::int32_t colorIndex,
+                          std::vector<PlannedRiver>& rivers) {
   try {
     rivers = planRivers(data, part, colorIndex);
   } catch (const std::bad_alloc&) {
@@ -101,6 +100,14 @@ DrawResult drawPart(MapPage& page, const RiverData& data, const DrawPart& part,
     result.kind = DrawResult::Kind::RiverListNotAllocated;
     return result;
   }
+  return {};
+}
+
+DrawResult drawPart(MapPage& page, const RiverData& data, const DrawPart& part,
+                    std::int32_t& colorIndex) {
+  std::vector<PlannedRiver> rivers;
+  const DrawResult planned = planPartRivers(data, part, colorIndex, rivers);
+  if (!planned.drawn()) return planned;
   return drawPlannedRivers(page, data, rivers, colorIndex);
 }
 

@@ -45,13 +45,16 @@ constexpr TileLayer kTileLayers[] = {
      "opacity:0.500000,maxNativeZoom:16", kGsiList, "国土地理院", "", ""},
 };
 
-void appendHead(std::string& out, std::string_view title) {
+}  // namespace
+
+void appendPageHead(std::string& out, std::string_view title, std::string_view headExtra) {
   out.append("<!DOCTYPE html>\n<html><head>\n<meta charset=\"utf-8\">\n<title>");
   out.append(title);
   out.append("</title>\n");
   out.append(
       "<link rel=\"stylesheet\" href=\"https://unpkg.com/leaflet@1.4.0/dist/leaflet.css\"/>\n");
   out.append("<script src=\"https://unpkg.com/leaflet@1.4.0/dist/leaflet.js\"></script>\n");
+  out.append(headExtra);
   out.append("</head><body>\n");
   out.append(
       "<div id=\"mapid\" style=\"position:absolute;top:0;left:0;right:0;bottom:0;\"></div>\n");
@@ -75,12 +78,10 @@ void appendHead(std::string& out, std::string_view title) {
   out.append("L.control.scale({maxWidth:200,position:'bottomright',imperial:false}).addTo(map);\n");
 }
 
-}  // namespace
-
 bool openMapPage(MapPage& page, const std::string& path, std::string_view title) {
   // A page that its caller left unfinished is completed on disk before the next one starts.
   if (!page.output.open(path)) return false;
-  page.output.appendFormatted([title](std::string& out) { appendHead(out, title); });
+  page.output.appendFormatted([title](std::string& out) { appendPageHead(out, title); });
 
   page.pathCount = 0;
   page.mapBounds = kEmptyMapBounds;
@@ -100,23 +101,24 @@ void widenBounds(MapBounds& bounds, const MapBounds& other) {
   if (other.maxLon > bounds.maxLon) bounds.maxLon = other.maxLon;
 }
 
-bool closeMapPage(MapPage& page) {
-  if (!page.output.isOpen()) return false;
+void appendPageEnd(std::string& out, const MapBounds& drawn) {
   // A page on which no polyline position was drawn still has its initial box, which a browser
   // cannot show ("infinite number of tiles"): such a page opens on Japan instead.
-  const MapBounds& drawn = page.mapBounds;
   const MapBounds& box =
       drawn.minLat > drawn.maxLat || drawn.minLon > drawn.maxLon ? kJapanBounds : drawn;
-  page.output.appendFormatted([&box](std::string& out) {
-    out.append("map.fitBounds(L.latLngBounds([");
-    pagetext::appendFixed8(out, box.minLat);
-    out.push_back(',');
-    pagetext::appendFixed8(out, box.minLon);
-    out.append("],[");
-    pagetext::appendFixed8(out, box.maxLat);
-    out.push_back(',');
-    pagetext::appendFixed8(out, box.maxLon);
-    out.append("]));\nosmjp.addTo(map);\n</script>\n</body></html>\n");
-  });
+  out.append("map.fitBounds(L.latLngBounds([");
+  pagetext::appendFixed8(out, box.minLat);
+  out.push_back(',');
+  pagetext::appendFixed8(out, box.minLon);
+  out.append("],[");
+  pagetext::appendFixed8(out, box.maxLat);
+  out.push_back(',');
+  pagetext::appendFixed8(out, box.maxLon);
+  out.append("]));\nosmjp.addTo(map);\n</script>\n</body></html>\n");
+}
+
+bool closeMapPage(MapPage& page) {
+  if (!page.output.isOpen()) return false;
+  page.output.appendFormatted([&page](std::string& out) { appendPageEnd(out, page.mapBounds); });
   return page.output.close();
 }

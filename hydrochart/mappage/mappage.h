@@ -46,6 +46,14 @@ struct MapPage {
 // appended to another page's. Used to draw parts of a page ahead of writing them.
 void startPageInMemory(MapPage& page, std::size_t expectedBytes = 0);
 
+// The page head that openMapPage writes: the document head, with `headExtra` at its end, the
+// map element, and the script of the tile layers, the map and its controls, which is left open.
+void appendPageHead(std::string& out, std::string_view title, std::string_view headExtra = {});
+
+// The page end that closeMapPage writes: the line that fits the view to `drawn` (or to
+// kJapanBounds when nothing widened it), the end of the script and of the document.
+void appendPageEnd(std::string& out, const MapBounds& drawn);
+
 // Writes the view-fitting line and the document end and closes the file. The view fits the
 // box of every polyline position drawn, or kJapanBounds when none was. True when every byte of
 // the page reached the file; false when a write or the close failed, or no page was open.
