@@ -9,30 +9,34 @@
 #   page     hydrochart F out.htm "" <every water-system code of F>
 #   all      hydrochart F "*"        (one page per water system)
 #   geojson  hydrochart --geojson F out.geojson   (every stream of F)
+#   atlas    hydrochart --atlas F "*"   (one atlas page per water system)
 #   load     hydrochart F empty.htm  (the load alone, and a page without rivers: the load's own
 #            time and peak memory)
 # and of their floors, each measured right after its run:
 #   page     cat F > /dev/null, plus cp -r of a folder holding only out.htm into a fresh folder
-#   all      cat F > /dev/null, plus cp -r of the folder of pages into a fresh folder
+#   all      cat F > /dev/null, plus cp -r of the folder of pages into a fresh folder (the
+#            atlas run's floor likewise, of its own pages)
 #   geojson  cat F > /dev/null, plus cp -r of a folder holding only out.geojson
 # Like the floor's copy, each run writes fresh files: the previous run's output is removed
 # first, outside the timing.
 # measuring wall time (with the shell's clock) and peak RSS (with /usr/bin/time). It prints the
 # figures and the ratios run time / floor, run time / lxml time, peak RSS / file size and
 # time(Nx) / time(1x). For the GeoJSON export it also prints its targets: no slower than "all",
-# within 2 x its floor, and a peak RSS within the load's own plus 16 MB.
+# within 2 x its floor, and a peak RSS within the load's own plus 16 MB. For the atlas pages it
+# prints the ratio atlas / all and its target: at most 1.1.
 #
 # Then, in the first folder of --tmp, the every-water-system run of the 1x file written in each
 # element order of --orders (gen_w05 --order), with its floor and lxml ratios, its ratio to the
 # fastest order, and, with --baseline, the same run of another build's hydrochart, taking turns.
 #
 # Usage: bench/bench_hydrochart.sh [--build DIR] [--runs N] [--sizes "1 2 4"] [--tmp "DIR..."]
-#                                  [--orders "ORDER..."] [--baseline DIR] [--keep]
+#                                  [--orders "ORDER..."] [--baseline DIR] [--atlas] [--keep]
 #   --build DIR   build directory holding hydrochart/hydrochart and tools/gen_w05 (default: build)
 #   --orders LIST element orders of the order runs, "" for none (default: curves,points,streams,nodes
 #                 points,curves,nodes,streams streams,curves,points,nodes interleaved)
 #   --baseline DIR  a second build directory (say, of main) whose hydrochart the order runs time too
 #   --runs N      runs per measurement, the best is kept (default: 5)
+#   --atlas       only the "all" and "atlas" runs (and no order runs): the atlas ratio alone
 #   --sizes LIST  data sizes as multiples of the 100 MB file (default: "1 2 4")
 #   --keep        keep the generated files (their folder is printed)
 #   --tmp LIST    folders where the files and pages go, each measured in turn (default:
@@ -57,6 +61,7 @@ windows=0
 windows_build="$here/build-win/build"
 orders="curves,points,streams,nodes points,curves,nodes,streams streams,curves,points,nodes interleaved"
 baseline=""
+only_atlas=0
 
 # smaller A B: the smaller of two times (A when B is empty).
 smaller() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 < b + 0) ? a : b }'; }
@@ -127,7 +132,8 @@ while [ $# -gt 0 ]; do
     --windows-build) windows_build=$(cd "$2" && pwd); shift 2 ;;
     --orders) orders=$2; shift 2 ;;
     --baseline) baseline=$(cd "$2" && pwd); shift 2 ;;
-    -h|--help) sed -n '2,46p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --atlas) only_atlas=1; orders=""; shift ;;
+    -h|--help) sed -n '2,50p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench_hydrochart.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -232,18 +238,25 @@ bench_size() {
     # modes take turns, so that a slow spell of a shared machine meets both alike.
     mkdir -p "$work/page" "$work/geojson"
     for ((i = 0; i < runs; i++)); do
-      # shellcheck disable=SC2086  # the codes are separate arguments
-      measure_kind "$dir,$size,page" "$file" "$work/page" "$work/page/out.htm" \
-        "$hydrochart" "$file" "$work/page/out.htm" "" $codes
+      if [ "$only_atlas" = 0 ]; then
+        # shellcheck disable=SC2086  # the codes are separate arguments
+        measure_kind "$dir,$size,page" "$file" "$work/page" "$work/page/out.htm" \
+          "$hydrochart" "$file" "$work/page/out.htm" "" $codes
+      fi
       measure_kind "$dir,$size,all" "$file" "${file%.xml}_html" "${file%.xml}_html" \
         "$hydrochart" "$file" "*"
-      measure_kind "$dir,$size,geojson" "$file" "$work/geojson" "$work/geojson/out.geojson" \
-        "$hydrochart" --geojson "$file" "$work/geojson/out.geojson"
-      measure_kind "$dir,$size,load" "" "" "$work/geojson/empty.htm" \
-        "$hydrochart" "$file" "$work/geojson/empty.htm"
+      # The atlas pages go to the same folder; the run before is removed first, as for "all".
+      measure_kind "$dir,$size,atlas" "$file" "${file%.xml}_html" "${file%.xml}_html" \
+        "$hydrochart" --atlas "$file" "*"
+      if [ "$only_atlas" = 0 ]; then
+        measure_kind "$dir,$size,geojson" "$file" "$work/geojson" "$work/geojson/out.geojson" \
+          "$hydrochart" --geojson "$file" "$work/geojson/out.geojson"
+        measure_kind "$dir,$size,load" "" "" "$work/geojson/empty.htm" \
+          "$hydrochart" "$file" "$work/geojson/empty.htm"
+      fi
     done
     rm -rf "$work/page" "$work/geojson"
-    kinds="page all geojson load"
+    if [ "$only_atlas" = 1 ]; then kinds="all atlas"; else kinds="page all atlas geojson load"; fi
   fi
   # lxml last: its runs take and free gigabytes, which the system is still sorting out for a
   # while afterwards.
@@ -256,7 +269,10 @@ bench_size() {
   for kind in $kinds; do
     print_row "$dir" "$size" "$kind"
   done
-  if [ "$have_hydrochart" = 1 ]; then print_geojson_targets "$dir" "$size"; fi
+  if [ "$have_hydrochart" = 1 ]; then
+    [ "$only_atlas" = 1 ] || print_geojson_targets "$dir" "$size"
+    print_atlas_target "$dir" "$size"
+  fi
   rm -rf "$file" "${file%.xml}_html"
 }
 
@@ -267,6 +283,14 @@ print_geojson_targets() {
       -v r="${rss_of[$key,geojson]}" -v l="${rss_of[$key,load]}" -v size="$2" 'BEGIN {
     printf "  geojson %sx: /all %.3f (target at most 1: %s), /floor %.3f (target at most 2: %s),", size, g / a, g <= a ? "met" : "missed", g / f, g <= 2 * f ? "met" : "missed"
     printf " peak %+.1f MB over the load (target at most +16: %s)\n", (r - l) / 1024, r - l <= 16 * 1024 ? "met" : "missed"
+  }'
+}
+
+# print_atlas_target DIR SIZE: the atlas pages of every water system against the map pages.
+print_atlas_target() {
+  local key="$1,$2"
+  awk -v t="${time_of[$key,atlas]}" -v a="${time_of[$key,all]}" -v size="$2" 'BEGIN {
+    printf "  atlas %sx: /all %.3f (target at most 1.1: %s)\n", size, t / a, t <= 1.1 * a ? "met" : "missed"
   }'
 }
 

@@ -107,6 +107,41 @@ TEST_F(DrawnAheadPages, EveryWaterSystemModeDrawsAheadAndWritesTheSamePages) {
   EXPECT_GE(ahead.partsDrawnAhead, static_cast<std::size_t>(kWaterSystems) * 9 / 10);
 }
 
+// The atlas pages drawn ahead are those drawn in turn, and each holds one feature per polyline
+// of its map page, which its view fits alike.
+TEST_F(DrawnAheadPages, AtlasPagesDrawAheadAndMatchTheMapPages) {
+  TempFolder out;
+  QuietProgress quiet;
+  AllPagesResult result;
+  const auto maps = writeAll(out.file("maps"), DrawOptions{}, quiet, result);
+  DrawOptions atlas;
+  atlas.style.atlas = true;
+  atlas.drawAhead = false;
+  const auto inTurn = writeAll(out.file("in_turn"), atlas, quiet, result);
+  ASSERT_EQ(result.kind, AllPagesResult::Kind::Written);
+  atlas.drawAhead = true;
+  QuietProgress slow(std::chrono::milliseconds(5));
+  EXPECT_EQ(writeAll(out.file("ahead"), atlas, slow, result), inTurn);
+  EXPECT_GT(result.partsDrawnAhead, 0u);
+
+  ASSERT_EQ(inTurn.size(), maps.size());
+  const auto count = [](const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+      ++n;
+    return n;
+  };
+  const auto fitLine = [](const std::string& text) {
+    const std::size_t at = text.rfind("map.fitBounds(");
+    return at == std::string::npos ? std::string() : text.substr(at);
+  };
+  for (const auto& [name, map] : maps) {
+    const std::string& page = inTurn.at(name);
+    EXPECT_EQ(count(page, "{\"type\":\"Feature\""), count(map, "\nvar myPath")) << name;
+    EXPECT_EQ(fitLine(page), fitLine(map)) << name;
+  }
+}
+
 TEST_F(DrawnAheadPages, PageModeDrawsAheadAndWritesTheSamePage) {
   TempFolder out;
   CodePage page;
@@ -141,6 +176,20 @@ TEST_F(DrawnAheadPages, PageModeDrawsAheadAndWritesTheSamePage) {
   EXPECT_EQ(ahead.pathCount, inTurn.pathCount);
   EXPECT_EQ(readFile(out.file("ahead.htm")), readFile(out.file("in_turn.htm")));
   EXPECT_EQ(quiet.matchingNothing, 0);
+
+  // On an atlas page, parts drawn ahead continue the collection that the parts before began.
+  DrawOptions atlas;
+  atlas.style.atlas = true;
+  atlas.drawAhead = false;
+  page.path = out.file("atlas_in_turn.htm");
+  const CodePageResult atlasInTurn = writeCodePage(page, data_, quiet, atlas);
+  ASSERT_EQ(atlasInTurn.kind, CodePageResult::Kind::Written);
+  EXPECT_EQ(atlasInTurn.pathCount, inTurn.pathCount);
+  atlas.drawAhead = true;
+  page.path = out.file("atlas_ahead.htm");
+  const CodePageResult atlasAhead = writeCodePage(page, data_, quiet, atlas);
+  EXPECT_GT(atlasAhead.partsDrawnAhead, 0u);
+  EXPECT_EQ(readFile(out.file("atlas_ahead.htm")), readFile(out.file("atlas_in_turn.htm")));
 }
 
 }  // namespace

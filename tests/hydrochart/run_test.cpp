@@ -105,6 +105,26 @@ TEST(ChooseRunMode, GeoJsonTakesDataFileOrPattern) {
   EXPECT_EQ(modeOf({"--GEOJSON", "x.xml"}), RunMode::Page);
 }
 
+TEST(ChooseRunMode, AtlasOptionTakesTheModesThatWritePages) {
+  EXPECT_EQ(modeOf({"--atlas"}), RunMode::Usage);
+  EXPECT_EQ(modeOf({"--atlas", "W05-09_13-g.xml", "out.htm", "t", "130010"}), RunMode::Page);
+  EXPECT_EQ(modeOf({"--atlas", "W05-09_13-g.xml", "*"}), RunMode::AllWaterSystems);
+  EXPECT_EQ(modeOf({"--atlas", "data/W05-*.xml"}), RunMode::Batch);
+  EXPECT_EQ(modeOf({"--atlas", "W05-09_13-g.xml"}), RunMode::Batch);
+  // After the option, the words of the other modes name data like any other argument.
+  EXPECT_EQ(modeOf({"--atlas", "create_index"}), RunMode::Batch);
+  EXPECT_EQ(modeOf({"--atlas", "ws_codelabel", "x.txt"}), RunMode::Page);
+  EXPECT_EQ(modeOf({"--atlas", "--geojson", "x.xml"}), RunMode::Page);
+  EXPECT_TRUE(selectsAtlas({"--atlas", "x.xml", "*"}));
+  // Only as the first argument, spelt exactly: elsewhere it is what it was before.
+  EXPECT_FALSE(selectsAtlas({"x.xml", "--atlas"}));
+  EXPECT_EQ(modeOf({"x.xml", "--atlas"}), RunMode::Page);
+  EXPECT_FALSE(selectsAtlas({"--ATLAS", "x.xml", "*"}));
+  EXPECT_EQ(modeOf({"--ATLAS", "x.xml", "*"}), RunMode::Page);
+  EXPECT_FALSE(selectsAtlas({"--geojson", "--atlas"}));
+  EXPECT_FALSE(selectsAtlas({}));
+}
+
 TEST(GeoJsonFileName, ReplacesTheDataExtension) {
   EXPECT_EQ(geoJsonFileName("W05-09_13-g.xml"), "W05-09_13-g.geojson");
   EXPECT_EQ(geoJsonFileName("dir/W05-09_13-g.XML"), "dir/W05-09_13-g.geojson");
