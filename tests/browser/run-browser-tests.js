@@ -5,19 +5,20 @@
 // "N passed, M failed"; exits 1 on a failure and 77 when Chromium or the npm packages are missing.
 //
 //   node run-browser-tests.js --hydrochart BUILD/hydrochart/hydrochart [--gen-w05 BUILD/tools/gen_w05]
-//        [--sample-dir DIR] [--output DIR] [--only sample,generated,script-names,index] [--page FILE]
+//        [--sample-dir DIR] [--output DIR] [--only sample,generated,script-names,index,atlas] [--page FILE]
 
 const fs = require('node:fs');
 const path = require('node:path');
 const { spawnSync } = require('node:child_process');
 const { pathToFileURL, fileURLToPath } = require('node:url');
 const { checkMapPage, countLayers, openMapPage } = require('./lib/mapchecks');
+const { checkAtlasPage } = require('./lib/atlaschecks');
 const { parseIndexPage, parseMapPage } = require('./lib/pagetext');
 const { Report, brief } = require('./lib/report');
 
 const SKIP = 77;
 const CHROMIUM = '/usr/bin/chromium';
-const GROUPS = ['sample', 'generated', 'script-names', 'index'];
+const GROUPS = ['sample', 'generated', 'script-names', 'index', 'atlas'];
 const REPO = path.resolve(__dirname, '..', '..');
 
 const PREFECTURE_NAMES = [
@@ -373,6 +374,114 @@ async function checkIndexPage(ctx) {
   }
 }
 
+// Writes the map page and the atlas page of every water system of a data file, and checks the
+// atlas page against the map page.
+async function checkAtlasOfDataFile(ctx, group, label, dataFile, title, extra = {}) {
+  const { report, browser, options } = ctx;
+  const work = freshDir(path.join(options.output, 'work', group));
+  copyCodeList(options, work);
+  const data = path.join(work, path.basename(dataFile));
+  fs.copyFileSync(dataFile, data);
+  const codes = waterSystemCodes(data);
+  const map = runProgram(options.hydrochart, [path.basename(data), 'map.htm', title, ...codes], work);
+  const atlas = runProgram(options.hydrochart, ['--atlas', path.basename(data), 'atlas.htm', title, ...codes], work);
+  const paths = (run) => (/successfully generated\. \(path=(\d+)\)/.exec(run.stdout) || [])[1];
+  if (
+    !report.check(
+      `${label}: hydrochart writes the map page and the atlas page of ${codes.length} water systems, with the same stream count`,
+      map.status === 0 && atlas.status === 0 && paths(map) !== undefined && paths(map) === paths(atlas),
+      `exit ${map.status}/${atlas.status}: ${map.output} | ${atlas.output}`,
+    )
+  ) {
+    return;
+  }
+  await checkAtlasPage(report, browser, path.join(work, 'atlas.htm'), path.join(work, 'map.htm'), { label, title, ...extra });
+}
+
+// Atlas pages of the sample, of a generated file, of names that try to break out of the page,
+// of names in kana; and the index over the atlas pages of every water system.
+async function checkAtlasPages(ctx) {
+  const { report, options } = ctx;
+  const files = sampleDataFiles(options);
+  if (report.check('atlas: bundled sample data is there', files.length > 0, `no W05-??_??-g.xml in ${options.sampleDir}`)) {
+    await checkAtlasOfDataFile(ctx, 'atlas-sample', 'sample atlas page', files[0], `${path.basename(files[0])} 全水系`, {
+      screenshot: path.join(options.output, 'atlas-page.png'),
+      searches: [{ query: '江戸川', expected: ['江戸川', '旧江戸川'] }],
+    });
+  }
+  if (options.genW05) {
+    const work = freshDir(path.join(options.output, 'work', 'atlas-data'));
+    const dataFile = path.join(work, 'W05-99_02-g.xml');
+    const args = ['--streams', '300', '--water-systems', '6', '--positions-per-curve', '12', '--seed', '20190402', '--out', dataFile];
+    const run = runProgram(options.genW05, args, work);
+    if (report.check('atlas: gen_w05 writes 300 streams', run.status === 0 && fs.existsSync(dataFile), `exit ${run.status}: ${run.output}`)) {
+      await checkAtlasOfDataFile(ctx, 'atlas-generated', 'generated atlas page', dataFile, '生成データ 300 流路', {
+        screenshot: path.join(options.output, 'atlas-generated.png'),
+      });
+    }
+  }
+  const hostile = path.join(__dirname, 'fixtures', 'script-names.xml');
+  const names = [...fs.readFileSync(hostile, 'utf8').matchAll(/<ksj:riverName>(.*)<\/ksj:riverName>/g)].map((m) => m[1]);
+  await checkAtlasOfDataFile(ctx, 'atlas-script-names', 'atlas page of names with quotes, backslashes and </script>', hostile, '名前の検査 "引用" & <川>', {
+    names,
+    searches: [{ query: '</script>', expected: [names[1]] }],
+  });
+  await checkAtlasOfDataFile(ctx, 'atlas-kana', 'atlas page of names in kana', path.join(__dirname, 'fixtures', 'kana-names.xml'), 'かな', {
+    searches: [
+      { query: 'さがみ', expected: ['さがみ川', 'サガミ川', 'ｻｶﾞﾐ原川'] },
+      { query: 'ガミ', expected: ['さがみ川', 'サガミ川', 'ｻｶﾞﾐ原川'] },
+      { query: 'ｻｶﾞﾐ原', expected: ['ｻｶﾞﾐ原川'] },
+      { query: '８１０１０２', expected: ['さがみ川', 'サガミ川', '相模川', 'ｻｶﾞﾐ原川'] },
+    ],
+  });
+  if (files.length > 0) await checkAtlasIndex(ctx, files);
+}
+
+// The index over the atlas pages of every water system links each of them, and each opens its
+// map with a line for every feature it holds.
+async function checkAtlasIndex(ctx, files) {
+  const { report, browser, options } = ctx;
+  const base = freshDir(path.join(options.output, 'work', 'atlas-index'));
+  copyCodeList(options, base);
+  for (const file of files) {
+    fs.copyFileSync(file, path.join(base, path.basename(file)));
+    const run = runProgram(options.hydrochart, ['--atlas', path.basename(file), '*'], base);
+    report.check(`atlas index: hydrochart --atlas writes the pages of ${path.basename(file)}`, run.status === 0, `exit ${run.status}: ${run.output}`);
+  }
+  const run = runProgram(options.hydrochart, ['create_index', base], base);
+  const indexFile = path.join(base, 'index.html');
+  if (!report.check('atlas index: create_index writes index.html', run.status === 0 && fs.existsSync(indexFile), `exit ${run.status}: ${run.output}`)) return;
+  const index = parseIndexPage(fs.readFileSync(indexFile, 'utf8'));
+  const written = pageFilesUnder(base);
+  report.check(
+    `atlas index: links every atlas page (${written.length})`,
+    written.length > 0 && JSON.stringify(index.links.map((l) => l.href).sort()) === JSON.stringify([...written].sort()),
+    `links ${brief(index.links.map((l) => l.href))}; pages ${brief(written)}`,
+  );
+  const problems = [];
+  for (const link of index.links) {
+    const target = path.join(base, link.href);
+    const text = fs.readFileSync(target, 'utf8');
+    const block = /<script type="application\/json" id="atlas-rivers">([\s\S]*?)<\/script>/.exec(text);
+    const features = block ? JSON.parse(block[1]).features.filter((f) => f.geometry).length : -1;
+    const { page, events } = await openMapPage(browser, parseMapPage(text), target);
+    try {
+      const lines = await page.evaluate(() => {
+        let n = 0;
+        map.eachLayer((l) => {
+          if (l instanceof L.Polyline && !(l instanceof L.CircleMarker)) n++;
+        });
+        return n;
+      });
+      const errors = events.pageErrors.length + events.consoleErrors.length;
+      if (features <= 0 || lines !== features || errors > 0) problems.push(`${link.href}: ${lines} lines of ${features} features, ${errors} errors`);
+    } finally {
+      await page.close();
+    }
+  }
+  report.check(`atlas index: each of the ${index.links.length} atlas pages opens with a line per feature`, index.links.length > 0 && problems.length === 0, brief(problems));
+}
+
 async function main() {
   let options;
   try {
@@ -406,6 +515,7 @@ async function main() {
           generated: checkGeneratedPage,
           'script-names': checkScriptNamesPage,
           index: checkIndexPage,
+          atlas: checkAtlasPages,
         };
         for (const group of options.only) {
           if (group === 'generated' && !options.genW05) {

@@ -416,4 +416,4 @@ async function checkMapPage(report, browser, file, options) {
   }
 }
 
-module.exports = { checkMapPage, openMapPage, countLayers, BASE_LAYER_LABELS, OVERLAY_LABELS };
+module.exports = { checkMapPage, openMapPage, countLayers, layerControlLabels, BASE_LAYER_LABELS, OVERLAY_LABELS };
