@@ -1,6 +1,6 @@
-// Draws parts of pages from a small data set that the input describes, once in turn and once
-// with the second thread drawing ahead, and aborts unless both give the same pages byte for
-// byte, the same failure and the same page state.
+// Draws parts of pages (map pages or atlas pages) from a small data set that the input
+// describes, once in turn and once with the second thread drawing ahead, and aborts unless both
+// give the same pages byte for byte, the same failure and the same page state.
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -163,13 +163,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   // A slow writer lets the second thread draw every part it may ahead; a fast one meets it
   // mid-part.
   const bool slowWriter = in.below(2) == 0;
+  // The pages are map pages or atlas pages.
+  DrawOptions options;
+  options.style.atlas = in.below(2) == 1;
   std::vector<DrawPart> drawParts;
   for (const PagePart& page : parts) drawParts.push_back(page.part);
 
   const Drawn inTurn = drawPages(parts, [&](std::size_t i, MapPage& page, std::int32_t& index) {
-    return drawPart(page, data, parts[i].part, index);
+    std::vector<PlannedRiver> rivers;
+    const DrawResult planned = planPartRivers(data, parts[i].part, index, rivers);
+    if (!planned.drawn()) return planned;
+    return drawStyledRivers(page, options.style, data, rivers, index);
   });
-  PartsDrawer drawer(data, drawParts);
+  PartsDrawer drawer(data, drawParts, options);
   const Drawn ahead = drawPages(parts, [&](std::size_t i, MapPage& page, std::int32_t& index) {
     if (slowWriter) std::this_thread::sleep_for(std::chrono::microseconds(300));
     return drawer.draw(i, page, index);

@@ -39,8 +39,8 @@ void warnIfNothingMatches(const std::string& argument, const DrawPart& part, con
                           const std::string& dataPath, Progress& progress);
 
 // Writes the page in the style of `options`: its head, every part in turn (the parts after the
-// one being drawn are drawn ahead meanwhile, as `options` allow) and its end. A code that names no river and no water
-// system of the data (a typo, 0, -1) draws nothing; the page is still written, and `progress`
-// is told.
+// one being drawn are drawn ahead meanwhile, as `options` allow) and its end. A code that names no
+// river and no water system of the data (a typo, 0, -1) draws nothing; the page is still written,
+// and `progress` is told.
 CodePageResult writeCodePage(const CodePage& page, const RiverData& data, Progress& progress,
                              const DrawOptions& options = {});

@@ -244,7 +244,7 @@ var atlas = (function () {
   // its name, which fits the map to it; under it its rivers, each of which fits the map to
   // itself. `act.fit(rivers)` fits and highlights, `act.show(system, shown)` shows or hides.
   function legend(map, systems, act) {
-    var panel = element('div', 'atlas-legend leaflet-bar');
+    var panel = element('div', 'atlas-legend');
     var head = element('div', 'atlas-head');
     var foldButton = element('button', 'atlas-fold', '凡例');
     foldButton.type = 'button';

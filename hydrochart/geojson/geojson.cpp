@@ -257,8 +257,7 @@ void writeStreamFeature(FeatureCollection& collection, const Stream& stream,
   } else {
     const auto fixed8 = [](char* at, double value) { return pagetext::writeFixed8(at, value); };
     const auto widen = [bounds](const LatLon& position) { widenBounds(*bounds, position); };
-    appendPositions(collection, curve.first, curve.last, pagetext::kMaxFixed8Length, fixed8,
-                    widen);
+    appendPositions(collection, curve.first, curve.last, pagetext::kMaxFixed8Length, fixed8, widen);
     if (repeatPosition) {
       out.push_back(',');
       appendPositions(collection, curve.first, curve.last, pagetext::kMaxFixed8Length, fixed8,

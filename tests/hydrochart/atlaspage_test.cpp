@@ -175,10 +175,9 @@ TEST(AtlasPage, NamesStayDataInsideTheScriptElement) {
   const std::string block = text.substr(start, end - start);
   EXPECT_EQ(block.find('<'), std::string::npos) << block;
   EXPECT_EQ(block.find("\xe2\x80\xa8"), std::string::npos);
-  EXPECT_NE(
-      block.find(R"("riverName":"\u003c/script>\u003cscript>window.__pwned=1\u003c/script>)"
-                 R"(\u003c!--\u2028\"\\\u003cb>")"),
-      std::string::npos)
+  EXPECT_NE(block.find(R"("riverName":"\u003c/script>\u003cscript>window.__pwned=1\u003c/script>)"
+                       R"(\u003c!--\u2028\"\\\u003cb>")"),
+            std::string::npos)
       << block;
   EXPECT_NE(block.find(R"("waterSystemName":"\u003c/SCRIPT>水系")"), std::string::npos);
   // The block ends where the collection ends.

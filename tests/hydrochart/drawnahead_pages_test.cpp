@@ -90,7 +90,7 @@ TEST_F(DrawnAheadPages, EveryWaterSystemModeDrawsAheadAndWritesTheSamePages) {
   TempFolder out;
   QuietProgress quiet;
   AllPagesResult inTurn;
-  const auto expected = writeAll(out.file("in_turn"), DrawOptions{false}, quiet, inTurn);
+  const auto expected = writeAll(out.file("in_turn"), DrawOptions{false, {}}, quiet, inTurn);
   ASSERT_EQ(inTurn.kind, AllPagesResult::Kind::Written);
   EXPECT_EQ(inTurn.partsDrawnAhead, 0u);
   ASSERT_EQ(expected.size(), static_cast<std::size_t>(kWaterSystems));
@@ -161,7 +161,7 @@ TEST_F(DrawnAheadPages, PageModeDrawsAheadAndWritesTheSamePage) {
   }
   QuietProgress quiet;
   page.path = out.file("in_turn.htm");
-  const CodePageResult inTurn = writeCodePage(page, data_, quiet, DrawOptions{false});
+  const CodePageResult inTurn = writeCodePage(page, data_, quiet, DrawOptions{false, {}});
   ASSERT_EQ(inTurn.kind, CodePageResult::Kind::Written);
   EXPECT_EQ(inTurn.partsDrawnAhead, 0u);
   std::size_t streams = data_.streams.size();

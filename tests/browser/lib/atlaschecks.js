@@ -8,6 +8,8 @@ const fs = require('node:fs');
 const { brief } = require('./report');
 const { openMapPage, layerControlLabels, BASE_LAYER_LABELS, OVERLAY_LABELS } = require('./mapchecks');
 const { parseMapPage, parsePopup } = require('./pagetext');
+// The search's own folding of names (the page's script runs under Node as well).
+const { fold } = require('../../../hydrochart/atlas/atlas.js');
 
 // Zoom from which the atlas shows node markers (MARKER_ZOOM of atlas.js).
 const MARKER_ZOOM = 13;
@@ -37,6 +39,7 @@ function installHelpers() {
   // The tooltip and popup that open for a layer, as HTML, opened through the layer's events as
   // a pointer would open them.
   const texts = (layer) => {
+    map.eachLayer((other) => other.closeTooltip && other.closeTooltip());
     const latlng = layer.getLatLng ? layer.getLatLng() : layer.getCenter();
     layer.fire('mouseover', { latlng }, true);
     const tooltip = shown('tooltip');
@@ -68,7 +71,33 @@ function installHelpers() {
         on: river.classList.contains('atlas-on'),
       })),
     }));
-  window.__atlasTest = { lines, markers, texts, asHtml, fits, legend };
+  // A point on line `i` where it is the canvas under the pointer, zooming to the line when it
+  // has none at the current view; null when it has none either way.
+  const pointOn = (i) => {
+    const line = lines()[i];
+    const find = () => {
+      const latlngs = line.getLatLngs();
+      for (let k = 0; k + 1 < latlngs.length; k++) {
+        const a = map.latLngToContainerPoint(latlngs[k]);
+        const b = map.latLngToContainerPoint(latlngs[k + 1]);
+        const x = (a.x + b.x) / 2;
+        const y = (a.y + b.y) / 2;
+        const under = document.elementFromPoint(x, y);
+        if (a.distanceTo(b) > 6 && under && under.tagName === 'CANVAS') return { x, y };
+      }
+      return null;
+    };
+    const found = find();
+    if (found) return found;
+    map.fitBounds(line.getBounds(), { animate: false, maxZoom: 17 });
+    return find();
+  };
+  // The text of the one tooltip or popup open, or null.
+  const openText = (kind) => {
+    const open = [...document.querySelectorAll(`.leaflet-${kind}`)].filter((e) => e.style.opacity !== '0');
+    return open.length === 1 ? open[0].textContent : null;
+  };
+  window.__atlasTest = { lines, markers, texts, asHtml, fits, legend, pointOn, openText };
 }
 
 // "#rrggbb" as the browser gives a colour back from a style ("rgb(r, g, b)").
@@ -93,11 +122,20 @@ function riversOfMapPage(parsed) {
   return systems;
 }
 
+// Waits until the map has taken the view that the last action gave it: a fitted view is
+// animated from the next frame on.
+async function settle(page) {
+  const frames = () => page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+  await frames();
+  await page.waitForFunction(() => !map._animatingZoom && !(map._panAnim && map._panAnim._inProgress), null, { timeout: 5000 });
+  await frames();
+}
+
 // Types into the search box and presses Enter.
 async function search(page, text) {
   await page.fill('.atlas-search', text);
   await page.press('.atlas-search', 'Enter');
-  await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+  await settle(page);
 }
 
 // All checks of an atlas page `file` against the map page `mapFile` of the same selection.
@@ -113,7 +151,7 @@ async function checkAtlasPage(report, browser, file, mapFile, options) {
   report.check(
     `${label}: page text has the map page's frame and no statement per stream`,
     parsed.tileLayers.length === 7 && parsed.script === mapParsed.script && parsed.styleSheet === mapParsed.styleSheet &&
-      parsed.pathCount === 0 && parsed.circleMarkerCalls === 0,
+      parsed.pathCount === 0 && !/^var marker\d+/m.test(atlasText) && !/\.bind(Tooltip|Popup)\("/.test(atlasText),
     `${parsed.tileLayers.length} tile layers, ${parsed.pathCount} polyline statements`,
   );
 
@@ -162,6 +200,21 @@ async function checkAtlasPage(report, browser, file, mapFile, options) {
       );
     });
 
+    await step('view and controls', async () => {
+      const shown = await page.evaluate(() => ({ center: map.getCenter(), zoom: map.getZoom(), scale: !!document.querySelector('.leaflet-control-scale') }));
+      const same = shown.zoom === mapView.zoom && Math.abs(shown.center.lat - mapView.center.lat) < 1e-9 && Math.abs(shown.center.lng - mapView.center.lng) < 1e-9;
+      report.check(`${label}: opens on the map page's view (zoom ${mapView.zoom})`, same, `${JSON.stringify(shown)} against ${JSON.stringify(mapView)}`);
+      const control = await page.evaluate(layerControlLabels);
+      report.check(
+        `${label}: the map page's layer control (OpenStreetMap Japan shown) and scale`,
+        JSON.stringify(control.base) === JSON.stringify(BASE_LAYER_LABELS) &&
+          JSON.stringify(control.overlays) === JSON.stringify(OVERLAY_LABELS) &&
+          JSON.stringify(control.checked) === JSON.stringify(['OpenStreetMap Japan']) &&
+          shown.scale,
+        JSON.stringify(control),
+      );
+    });
+
     await step('texts', async () => {
       const expected = paths.map((p) => [p.tooltip, p.popup]);
       const differ = await page.evaluate((want) => {
@@ -178,68 +231,39 @@ async function checkAtlasPage(report, browser, file, mapFile, options) {
     });
 
     await step('pointer', async () => {
-      // Hovering and clicking lines on the canvas, where nothing else is drawn over them.
-      const hits = await page.evaluate(() => {
-        const found = [];
-        const lines = __atlasTest.lines();
-        for (let i = 0; i < lines.length && found.length < 6; i += Math.max(1, Math.floor(lines.length / 12))) {
-          const latlngs = lines[i].getLatLngs();
-          for (let k = 0; k + 1 < latlngs.length; k++) {
-            const a = map.latLngToContainerPoint(latlngs[k]);
-            const b = map.latLngToContainerPoint(latlngs[k + 1]);
-            const x = (a.x + b.x) / 2;
-            const y = (a.y + b.y) / 2;
-            const under = document.elementFromPoint(x, y);
-            if (a.distanceTo(b) > 6 && under && under.tagName === 'CANVAS') {
-              found.push({ i, x, y });
-              break;
-            }
-          }
-        }
-        return found;
-      });
+      // Pointing at lines on the canvas and clicking them, as a user does.
       const problems = [];
-      let seen = 0;
-      for (const hit of hits) {
+      let pointed = 0;
+      const picks = [...new Set([0, 1, 2, 3, 4, 5].map((k) => Math.floor((k * paths.length) / 6)))];
+      for (const i of picks) {
         await page.mouse.move(1, 1);
+        await page.evaluate(() => {
+          map.closePopup();
+        });
+        const hit = await page.evaluate((i) => __atlasTest.pointOn(i), i);
+        if (!hit) continue;
+        pointed++;
+        const want = paths[i].tooltip.replace(/&lt;/g, '<');
         await page.mouse.move(hit.x, hit.y);
-        const tooltip = await page.waitForFunction(() => document.querySelector('.leaflet-tooltip'), null, { timeout: 3000 }).then(
-          () => page.evaluate(() => document.querySelector('.leaflet-tooltip').textContent),
-          () => null,
-        );
-        const want = (t) => new Set(paths.map((p) => p[t]));
-        // Another line may lie on the same pixel; the text must be some line's, this one's as a rule.
-        if (tooltip === null || ![...want('tooltip')].some((t) => t.replace(/&lt;/g, '<') === tooltip)) {
-          problems.push(`line ${hit.i}: tooltip ${JSON.stringify(tooltip)}`);
-          continue;
-        }
-        if (tooltip === paths[hit.i].tooltip.replace(/&lt;/g, '<')) seen++;
+        const tooltip = await page
+          .waitForFunction((want) => __atlasTest.openText('tooltip') === want, want, { timeout: 3000 })
+          .then(() => want, () => page.evaluate(() => __atlasTest.openText('tooltip')));
+        if (tooltip !== want) problems.push(`line ${i}: tooltip ${JSON.stringify(tooltip)}, expected ${JSON.stringify(want)}`);
         await page.mouse.click(hit.x, hit.y);
-        const popup = await page.waitForFunction(() => document.querySelector('.leaflet-popup-content'), null, { timeout: 3000 }).then(
-          () => page.evaluate(() => document.querySelector('.leaflet-popup-content').textContent),
-          () => null,
-        );
-        if (popup === null || !popup.startsWith(`流路:c-`)) problems.push(`line ${hit.i}: popup ${JSON.stringify(popup)}`);
-        if (options.screenshot && seen === 1) await page.screenshot({ path: options.screenshot.replace(/\.png$/, '-popup.png') });
-        await page.evaluate(() => map.closePopup());
+        const popup = await page
+          .waitForFunction(() => __atlasTest.openText('popup'), null, { timeout: 3000 })
+          .then(() => page.evaluate(() => __atlasTest.openText('popup')), () => null);
+        if (popup === null || !popup.startsWith(`流路:${want.split(' ')[0]}`)) problems.push(`line ${i}: popup ${JSON.stringify(popup)}`);
+        if (options.screenshot && pointed === 1) {
+          await page.waitForFunction(() => getComputedStyle(document.querySelector('.leaflet-popup')).opacity === '1', null, { timeout: 3000 }).catch(() => {});
+          await page.screenshot({ path: options.screenshot.replace(/\.png$/, '-popup.png') });
+        }
       }
-      report.check(`${label}: pointing at ${hits.length} lines on the canvas shows their tooltips, clicking opens their popups`, hits.length > 0 && seen > 0 && problems.length === 0, brief(problems));
       await page.mouse.move(1, 1);
-    });
-
-    await step('view and controls', async () => {
-      const shown = await page.evaluate(() => ({ center: map.getCenter(), zoom: map.getZoom(), scale: !!document.querySelector('.leaflet-control-scale') }));
-      const same = shown.zoom === mapView.zoom && Math.abs(shown.center.lat - mapView.center.lat) < 1e-9 && Math.abs(shown.center.lng - mapView.center.lng) < 1e-9;
-      report.check(`${label}: opens on the map page's view (zoom ${mapView.zoom})`, same, `${JSON.stringify(shown)} against ${JSON.stringify(mapView)}`);
-      const control = await page.evaluate(layerControlLabels);
-      report.check(
-        `${label}: the map page's layer control (OpenStreetMap Japan shown) and scale`,
-        JSON.stringify(control.base) === JSON.stringify(BASE_LAYER_LABELS) &&
-          JSON.stringify(control.overlays) === JSON.stringify(OVERLAY_LABELS) &&
-          JSON.stringify(control.checked) === JSON.stringify(['OpenStreetMap Japan']) &&
-          shown.scale,
-        JSON.stringify(control),
-      );
+      await page.evaluate(() => {
+        map.closePopup();
+      });
+      report.check(`${label}: pointing at ${pointed} lines on the canvas shows their tooltips, clicking opens their popups`, pointed > 0 && problems.length === 0, brief(problems));
     });
 
     await step('markers', async () => {
@@ -275,7 +299,9 @@ async function checkAtlasPage(report, browser, file, mapFile, options) {
         result.inView > 0 && result.missing.length === 0 && result.strange.length === 0,
         `missing ${brief(result.missing)}; not on the map page ${brief(result.strange)}`,
       );
-      await page.evaluate(() => map.closePopup());
+      await page.evaluate(() => {
+        map.closePopup();
+      });
     });
 
     const rivers = riversOfMapPage(mapParsed);
@@ -309,7 +335,9 @@ async function checkAtlasPage(report, browser, file, mapFile, options) {
       const riverCount = paths.filter((p) => parsePopup(p.popup).riverCode === river.code).length;
       const systemCount = paths.filter((p) => parsePopup(p.popup).waterSystemCode === system).length;
       const positions = [...list.values()].flatMap((r) => r.positions);
-      await page.click(`.atlas-river:has(.atlas-code:text-is("${river.code}"))`);
+      const row = await page.evaluate((code) => [...document.querySelectorAll('.atlas-river')].findIndex((e) => e.querySelector('.atlas-code').textContent === code), river.code);
+      await page.locator('.atlas-river').nth(row).click();
+      await settle(page);
       const afterRiver = await page.evaluate(([code, positions]) => {
         const lines = __atlasTest.lines();
         return {
@@ -326,6 +354,7 @@ async function checkAtlasPage(report, browser, file, mapFile, options) {
         JSON.stringify(afterRiver).slice(0, 300),
       );
       await page.click('.atlas-system-name >> nth=0');
+      await settle(page);
       const afterSystem = await page.evaluate((positions) => ({ fit: __atlasTest.fits(positions), wide: __atlasTest.lines().filter((l) => l.options.weight > 2).length }), positions);
       report.check(
         `${label}: clicking a water system fits the map to it and highlights its ${systemCount} lines`,
@@ -351,7 +380,7 @@ async function checkAtlasPage(report, browser, file, mapFile, options) {
     await step('search', async () => {
       // A kanji name that is part of no other name finds that river alone.
       const all = [...rivers.values()].flatMap((list) => [...list.values()]);
-      const unique = all.find((r) => /[\u4e00-\u9fff]/.test(r.name) && all.filter((o) => o.name.includes(r.name)).length === 1);
+      const unique = all.find((r) => /^[\u4e00-\u9fff]+$/.test(r.name) && all.filter((o) => fold(o.name).includes(fold(r.name))).length === 1);
       if (report.check(`${label}: a kanji river name that no other name holds`, !!unique)) {
         await search(page, unique.name);
         const found = await page.evaluate((positions) => ({
