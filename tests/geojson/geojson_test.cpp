@@ -345,12 +345,16 @@ TEST(FeatureCollection, EveryStreamIsTheSameWhenASecondThreadFormatsAhead) {
   EXPECT_EQ(inTurn.text.find("[\n,"), std::string::npos);
   EXPECT_EQ(inTurn.text.find(",\n,"), std::string::npos);
 
-  for (int run = 0; run < 3; ++run) {
+  // The second thread takes part in at least some of the runs; on a busy machine it may not be
+  // given a processor in time for one of them.
+  std::size_t formattedAhead = 0;
+  for (int run = 0; run < 5; ++run) {
     const Export ahead = exportWith(true);
-    EXPECT_GT(ahead.result.blocksFormattedAhead, 0u);
+    formattedAhead += ahead.result.blocksFormattedAhead;
     EXPECT_EQ(ahead.result.leftOut, inTurn.result.leftOut);
     EXPECT_EQ(ahead.leftOutCurves, inTurn.leftOutCurves);
     ASSERT_EQ(ahead.text.size(), inTurn.text.size());
     EXPECT_TRUE(ahead.text == inTurn.text);
   }
+  EXPECT_GT(formattedAhead, 0u);
 }
