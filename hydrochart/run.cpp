@@ -238,7 +238,7 @@ bool exportGeoJson(const std::string& dataPath, const RiverData& data, const std
   openFeatureCollection(collection, output, data, list.entries, title);
   std::int32_t leftOut = 0;
   if (codes.empty()) {
-    leftOut = writeEveryStreamFeatures(collection, report);
+    leftOut = writeEveryStreamFeatures(collection, report).leftOut;
   } else {
     std::int32_t colorIndex = 0;
     std::vector<SelectedRiver> rivers;

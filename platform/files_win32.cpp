@@ -1,12 +1,10 @@
 #include "platform/files.h"
 
 // windows.h first: the other Windows headers build on it.
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
-#include <shlwapi.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -62,9 +60,27 @@ bool isRootedPath(std::string_view path) {
          path.find(':') != std::string_view::npos;
 }
 
-bool pathExists(const std::string& path) { return PathFileExistsA(path.c_str()) != FALSE; }
+namespace {
 
-bool isDirectory(const std::string& path) { return PathIsDirectoryA(path.c_str()) != FALSE; }
+// The attributes of `path`, or INVALID_FILE_ATTRIBUTES. This answers what PathFileExistsA and
+// PathIsDirectoryA do without loading shlwapi for it; like them, a drive without its medium
+// gives no message box.
+DWORD attributesOf(const std::string& path) {
+  DWORD previous = 0;
+  const BOOL quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous);
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (quiet) SetThreadErrorMode(previous, nullptr);
+  return attributes;
+}
+
+}  // namespace
+
+bool pathExists(const std::string& path) { return attributesOf(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool isDirectory(const std::string& path) {
+  const DWORD attributes = attributesOf(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 FileIdentity fileIdentity(const std::string& path) {
   const HANDLE handle =
@@ -213,16 +229,16 @@ ReplacementFile openReplacementFile(const std::string& path) {
   const std::size_t separator = lastSeparator(path, true);
   const std::string folder = folderBefore(path, separator);
   const std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
-  const std::string prefix =
-      (folder.empty() ? std::string(".") : folder) + (folder.ends_with('\\') ? "" : "\\") + "." +
-      name + "-";
+  const std::string prefix = (folder.empty() ? std::string(".") : folder) +
+                             (folder.ends_with('\\') ? "" : "\\") + "." + name + "-";
   // A name of the process id and a counter, created only when no file has it yet.
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     const unsigned n = (GetCurrentProcessId() << 12) ^ (GetTickCount() + counter++);
     const std::string candidate = prefix + std::to_string(n);
-    const int fd = _open(candidate.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY | _O_NOINHERIT,
-                         _S_IREAD | _S_IWRITE);
+    const int fd =
+        _open(candidate.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY | _O_NOINHERIT,
+              _S_IREAD | _S_IWRITE);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return replacement;

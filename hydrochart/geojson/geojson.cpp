@@ -1,11 +1,18 @@
 #include "hydrochart/geojson/geojson.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "hydrochart/mappage/geometry.h"
 #include "hydrochart/mappage/pagetext.h"
@@ -269,6 +276,204 @@ void writeStreamFeature(FeatureCollection& collection, const Stream& stream,
   ++collection.featureCount;
 }
 
+// Streams per block of the every-stream export: a block is formatted by one thread.
+constexpr std::size_t kStreamsPerBlock = 256;
+// Blocks that the second thread may hold formatted beyond the one being written, which bounds
+// the memory they take (a block of generated data is about 350 KB).
+constexpr std::size_t kBlocksAhead = 6;
+
+// Writes the features of every stream in blocks of kStreamsPerBlock, in order, into the
+// collection's output. With `withSecondThread` a second thread formats blocks into memory
+// meanwhile, and so does writeAll() while the block it is to write next is still being formatted;
+// such a block is then handed on as it is. The text and the streams told to be left out are the
+// same either way, and in the same order.
+//
+// Either thread takes the first block nobody has taken (`next_`), as long as it is among the
+// kBlocksAhead after the one to be written (`current_`). These and the blocks' states are shared
+// under one mutex; a block's text belongs to the thread that formats it until it is Formatted,
+// then to writeAll().
+class StreamBlockWriter {
+ public:
+  StreamBlockWriter(FeatureCollection& collection, const std::vector<Color>& colors,
+                    bool withSecondThread)
+      : collection_(collection),
+        colors_(colors),
+        blockCount_((collection.data->streams.size() + kStreamsPerBlock - 1) / kStreamsPerBlock),
+        blocks_(blockCount_) {
+    if (withSecondThread && blockCount_ > 1) {
+      try {
+        helper_ = std::thread([this] { formatAhead(); });
+      } catch (const std::system_error&) {
+        // No second thread: every block is formatted in turn.
+      }
+    }
+  }
+  ~StreamBlockWriter() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    if (helper_.joinable()) helper_.join();
+  }
+  StreamBlockWriter(const StreamBlockWriter&) = delete;
+  StreamBlockWriter& operator=(const StreamBlockWriter&) = delete;
+
+  // Writes every block; returns the number of streams left out.
+  std::int32_t writeAll(Progress& progress) {
+    std::int32_t leftOut = 0;
+    FeatureCollection aside = collectionLike(collection_);  // for blocks formatted into memory
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (current_ < blockCount_) {
+      const std::size_t i = current_;
+      Block& block = blocks_[i];
+      if (block.state == BlockState::Formatted) {
+        lock.unlock();
+        leftOut += handOn(block, progress);
+        lock.lock();
+      } else if (next_ == i || block.state == BlockState::Failed) {
+        next_ = std::max(next_, i + 1);
+        lock.unlock();
+        leftOut += formatStreams(collection_, i,
+                                 [&](const DrawResult& result) { progress.streamLeftOut(result); });
+        lock.lock();
+      } else if (next_ < blockCount_ && next_ <= i + kBlocksAhead) {
+        // Block i is being formatted: format a later one meanwhile.
+        const std::size_t j = next_++;
+        blocks_[j].state = BlockState::Formatting;
+        lock.unlock();
+        const BlockState state = formatIntoMemory(aside, j, false);
+        lock.lock();
+        blocks_[j].state = state;
+        continue;
+      } else {
+        changed_.wait(lock);
+        continue;
+      }
+      block.text.reset();
+      block.leftOut = {};
+      block.state = BlockState::Written;
+      ++current_;
+      changed_.notify_all();
+    }
+    return leftOut;
+  }
+
+  std::size_t blocksFormattedAhead() const { return blocksFormattedAhead_; }
+
+ private:
+  enum class BlockState {
+    Open,        // nobody has taken it
+    Formatting,  // a thread formats it into memory
+    Formatted,   // `text` holds it
+    Failed,      // there was no memory for it: writeAll() formats it in turn
+    Written,
+  };
+  struct Block {
+    BlockState state = BlockState::Open;
+    std::optional<OutputFile> text;  // in memory, once formatted ahead
+    std::int32_t features = 0;
+    std::vector<DrawResult> leftOut;
+    bool bySecondThread = false;
+  };
+
+  // A collection of the same data and form as `collection`, with a label lookup of its own.
+  static FeatureCollection collectionLike(const FeatureCollection& collection) {
+    FeatureCollection like;
+    like.data = collection.data;
+    like.codeList = collection.codeList;
+    like.scriptSafe = collection.scriptSafe;
+    return like;
+  }
+
+  // Formats the streams of block `i` into `collection`, telling each stream left out to
+  // `leftOut`; returns their number.
+  template <typename LeftOut>
+  std::int32_t formatStreams(FeatureCollection& collection, std::size_t i, LeftOut&& leftOut) {
+    const RiverData& data = *collection.data;
+    const std::size_t end = std::min(data.streams.size(), (i + 1) * kStreamsPerBlock);
+    std::int32_t count = 0;
+    for (std::size_t s = i * kStreamsPerBlock; s < end; ++s) {
+      const Stream& stream = data.streams[s];
+      const StreamRecords records = findStreamRecords(data, stream, true);
+      const DrawResult result = streamOutcome(stream, records);
+      if (!result.drawn()) {
+        leftOut(result);
+        ++count;
+        continue;
+      }
+      writeStreamFeature(collection, stream, records, colors_[s]);
+    }
+    return count;
+  }
+
+  // Formats taken block `j` into its own text in memory through `collection`; the state it is
+  // in then. `bySecondThread` tells which thread formats it.
+  BlockState formatIntoMemory(FeatureCollection& collection, std::size_t j, bool bySecondThread) {
+    Block& block = blocks_[j];
+    try {
+      block.text.emplace().openInMemory();
+      collection.output = &*block.text;
+      collection.featureCount = 0;
+      formatStreams(collection, j,
+                    [&](const DrawResult& result) { block.leftOut.push_back(result); });
+      block.features = collection.featureCount;
+      block.bySecondThread = bySecondThread;
+      return BlockState::Formatted;
+    } catch (const std::bad_alloc&) {
+      block.text.reset();
+      block.leftOut.clear();
+      return BlockState::Failed;
+    }
+  }
+
+  // Hands on the text of formatted block `block` and tells its streams left out.
+  std::int32_t handOn(Block& block, Progress& progress) {
+    if (collection_.featureCount > 0 && block.features > 0) collection_.output->append(",\n");
+    collection_.output->append(std::move(*block.text));
+    collection_.featureCount += block.features;
+    for (const DrawResult& result : block.leftOut) progress.streamLeftOut(result);
+    if (block.bySecondThread) ++blocksFormattedAhead_;
+    return static_cast<std::int32_t>(block.leftOut.size());
+  }
+
+  // The second thread.
+  void formatAhead() {
+    FeatureCollection collection = collectionLike(collection_);
+    for (;;) {
+      std::size_t j = 0;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return stopping_ || next_ <= current_ + kBlocksAhead; });
+        if (stopping_ || next_ >= blockCount_) return;
+        j = next_++;
+        blocks_[j].state = BlockState::Formatting;
+      }
+      const BlockState state = formatIntoMemory(collection, j, true);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        blocks_[j].state = state;
+      }
+      changed_.notify_all();
+      if (state == BlockState::Failed) return;
+    }
+  }
+
+  FeatureCollection& collection_;
+  const std::vector<Color>& colors_;
+  const std::size_t blockCount_;
+  std::vector<Block> blocks_;
+  std::size_t blocksFormattedAhead_ = 0;  // writeAll()'s own count
+
+  std::mutex mutex_;  // guards what follows, and the blocks' `state`
+  std::condition_variable changed_;
+  std::size_t next_ = 0;
+  std::size_t current_ = 0;
+  bool stopping_ = false;
+
+  std::thread helper_;
+};
+
 }  // namespace
 
 DrawResult appendSelectedRivers(const RiverData& data, std::uint64_t code, bool automatic,
@@ -348,7 +553,8 @@ DrawResult writeRiverFeatures(FeatureCollection& collection, std::uint64_t river
   return {};
 }
 
-std::int32_t writeEveryStreamFeatures(FeatureCollection& collection, Progress& progress) {
+EveryStreamResult writeEveryStreamFeatures(FeatureCollection& collection, Progress& progress,
+                                           const DrawOptions& options) {
   const RiverData& data = *collection.data;
   // Each stream in the colour of its river on the page of its water system.
   std::vector<Color> colors(data.streams.size(), 0);
@@ -364,19 +570,11 @@ std::int32_t writeEveryStreamFeatures(FeatureCollection& collection, Progress& p
       }
     }
   }
-  std::int32_t leftOut = 0;
-  for (std::size_t i = 0; i < data.streams.size(); ++i) {
-    const Stream& stream = data.streams[i];
-    const StreamRecords records = findStreamRecords(data, stream, true);
-    const DrawResult result = streamOutcome(stream, records);
-    if (!result.drawn()) {
-      progress.streamLeftOut(result);
-      ++leftOut;
-      continue;
-    }
-    writeStreamFeature(collection, stream, records, colors[i]);
-  }
-  return leftOut;
+  StreamBlockWriter writer(collection, colors, options.drawAhead);
+  EveryStreamResult result;
+  result.leftOut = writer.writeAll(progress);
+  result.blocksFormattedAhead = writer.blocksFormattedAhead();
+  return result;
 }
 
 void closeFeatureCollection(FeatureCollection& collection) { collection.output->append("\n]}\n"); }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "hydrochart/codelist.h"
+#include "hydrochart/drawahead.h"
 #include "hydrochart/mappage/colors.h"
 #include "hydrochart/mappage/drawing.h"
 #include "hydrochart/output/outputfile.h"
@@ -84,10 +85,19 @@ void startPageFeatures(FeatureCollection& collection, OutputFile& output, const 
 // before it stay written.
 DrawResult writeRiverFeatures(FeatureCollection& collection, std::uint64_t riverCode, Color color);
 
+// What writeEveryStreamFeatures did.
+struct EveryStreamResult {
+  std::int32_t leftOut = 0;              // streams left out
+  std::size_t blocksFormattedAhead = 0;  // blocks of streams a second thread formatted
+};
+
 // Writes a Feature for every stream of the data set in file order, each in the colour of its
 // water system's page. A stream whose curve or any node reference does not resolve is left
-// out and told to `progress` with the page's result. Returns the number left out.
-std::int32_t writeEveryStreamFeatures(FeatureCollection& collection, Progress& progress);
+// out and told to `progress` with the page's result. With `options.drawAhead` a second thread
+// formats the streams ahead of those being written, in blocks, into memory; the text is the
+// same.
+EveryStreamResult writeEveryStreamFeatures(FeatureCollection& collection, Progress& progress,
+                                           const DrawOptions& options = {});
 
 // Writes the end of the collection. The caller closes the OutputFile.
 void closeFeatureCollection(FeatureCollection& collection);

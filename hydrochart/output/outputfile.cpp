@@ -1,14 +1,65 @@
 #include "hydrochart/output/outputfile.h"
 
+#include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/textscan.h"
 
-OutputFile::~OutputFile() { finish(); }
-
 namespace {
+
+// Text blocks of writers that went away, kept for the writers that follow. A run writes hundreds
+// of pages one after another, each through a writer of its own with blocks of about kBlockSize;
+// Windows' heap gives blocks that large straight back to the system and maps fresh zeroed
+// memory for the next, which costs more there than writing the page. Reusing a few blocks
+// keeps that to the first pages.
+class BlockPool {
+ public:
+  // A block of at least `capacity` bytes, empty: a kept one when there is one.
+  std::string take(std::size_t capacity) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (std::size_t i = kept_.size(); i-- > 0;) {
+        if (kept_[i].capacity() >= capacity) {
+          std::string block = std::move(kept_[i]);
+          kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(i));
+          return block;
+        }
+      }
+    }
+    std::string block;
+    block.reserve(capacity);
+    return block;
+  }
+  // Keeps `block` for a later take() when it is large and there is room.
+  void give(std::string& block) {
+    if (block.capacity() < OutputFile::kBlockSize) return;
+    block.clear();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (kept_.size() < kMaxKept) kept_.push_back(std::move(block));
+  }
+
+ private:
+  static constexpr std::size_t kMaxKept = 8;
+  std::mutex mutex_;
+  std::vector<std::string> kept_;
+};
+
+BlockPool& blockPool() {
+  static BlockPool pool;
+  return pool;
+}
+
+// Makes `block` an empty block of at least `capacity` bytes, from the pool when it is smaller.
+void makeRoom(std::string& block, std::size_t capacity) {
+  block.clear();
+  if (block.capacity() >= capacity) return;
+  blockPool().give(block);
+  block = blockPool().take(capacity);
+}
 
 // The first "\n" in [at, end), or end.
 const char* findLineFeed(const char* at, const char* end) {
@@ -32,6 +83,12 @@ void withCrLf(std::string_view text, std::string& out) {
 
 }  // namespace
 
+OutputFile::~OutputFile() {
+  finish();
+  blockPool().give(pending_);
+  blockPool().give(crLfText_);
+}
+
 bool OutputFile::open(const std::string& path, Mode mode) {
   platform::ReplacementFile replacement;
   // Files are opened in binary mode; CR LF line ends, where text files have them, are formed
@@ -52,9 +109,8 @@ bool OutputFile::open(const std::string& path, Mode mode) {
   failed_ = false;
   inMemory_ = false;
   crLf_ = platform::kCrLfLineEnds && mode != Mode::InPlaceBinary && mode != Mode::ReplaceBinary;
-  pending_.clear();
-  pending_.reserve(kBlockSize + kBlockSize / 4);
-  if (crLf_) crLfText_.reserve(kBlockSize + kBlockSize / 2);
+  makeRoom(pending_, kBlockSize + kBlockSize / 4);
+  if (crLf_) makeRoom(crLfText_, kBlockSize + kBlockSize / 2);
   return true;
 }
 
@@ -62,8 +118,12 @@ void OutputFile::openInMemory(std::size_t expectedBytes) {
   finish();
   failed_ = false;
   inMemory_ = true;
-  pending_.clear();
-  pending_.reserve(expectedBytes);
+  if (expectedBytes >= kBlockSize / 2) {
+    makeRoom(pending_, expectedBytes);
+  } else {
+    pending_.clear();
+    pending_.reserve(expectedBytes);
+  }
 }
 
 void OutputFile::append(OutputFile&& other) {

@@ -224,7 +224,7 @@ TEST(FeatureCollection, SelectionFailsWhereThePageFails) {
   LeftOut leftOut;
   std::int32_t count = -1;
   const std::string text = collectionText(data, {}, "", [&](FeatureCollection& c) {
-    count = writeEveryStreamFeatures(c, leftOut);
+    count = writeEveryStreamFeatures(c, leftOut).leftOut;
     EXPECT_EQ(c.featureCount, 2);
   });
   EXPECT_EQ(count, 4);
@@ -299,8 +299,62 @@ TEST(FeatureCollection, ColoursAndOrderAreThoseOfThePages) {
   }
   LeftOut leftOut;
   const std::string every = collectionText(data, {}, "", [&](FeatureCollection& c) {
-    EXPECT_EQ(writeEveryStreamFeatures(c, leftOut), 0);
+    EXPECT_EQ(writeEveryStreamFeatures(c, leftOut).leftOut, 0);
   });
   EXPECT_EQ(strokes(every), expected);
   EXPECT_EQ(strokes(every)[0], "ff0000");  // the first river of system 500, on its own page
+}
+
+TEST(FeatureCollection, EveryStreamIsTheSameWhenASecondThreadFormatsAhead) {
+  // Enough streams for many blocks. Left out: the streams of the first blocks (so that the first
+  // feature is most likely formatted ahead, and the text must still start without a separator),
+  // a whole block in the middle, and single streams here and there; their results must come in
+  // file order either way.
+  DataBuilder b;
+  for (int c = 1; c <= 40; ++c) {
+    b.addCurve(c, {{35.0 + c * 0.001, 139.0}, {35.1, 139.1 + c * 0.0001}, {35.2, 139.3}});
+  }
+  constexpr int kStreams = 12000;
+  std::vector<std::int32_t> missingCurves;
+  for (int i = 0; i < kStreams; ++i) {
+    const bool leftOut = i < 5200 || (i >= 8000 && i < 8400) || i % 997 == 3;
+    const std::int32_t curve = leftOut ? 100000 + i : 1 + i % 40;
+    if (leftOut) missingCurves.push_back(curve);
+    b.addStream(100 + static_cast<std::uint32_t>(i / 500), 1000000 + i, curve);
+  }
+  const RiverData& data = b.finish();
+
+  struct Export {
+    std::string text;
+    EveryStreamResult result;
+    std::vector<std::int32_t> leftOutCurves;
+  };
+  const auto exportWith = [&data](bool drawAhead) {
+    Export e;
+    LeftOut leftOut;
+    e.text = collectionText(data, {}, "rivers", [&](FeatureCollection& c) {
+      e.result = writeEveryStreamFeatures(c, leftOut, DrawOptions{drawAhead, {}});
+    });
+    for (const DrawResult& r : leftOut.results) e.leftOutCurves.push_back(r.curveId);
+    return e;
+  };
+  const Export inTurn = exportWith(false);
+  EXPECT_EQ(inTurn.result.blocksFormattedAhead, 0u);
+  EXPECT_EQ(inTurn.leftOutCurves, missingCurves);
+  EXPECT_EQ(inTurn.result.leftOut, static_cast<std::int32_t>(missingCurves.size()));
+  EXPECT_EQ(inTurn.text.find("[\n,"), std::string::npos);
+  EXPECT_EQ(inTurn.text.find(",\n,"), std::string::npos);
+
+  // The second thread takes part in at least some of the runs; on a busy machine it may not be
+  // given a processor in time for one of them.
+  std::size_t formattedAhead = 0;
+  for (int run = 0; run < 5; ++run) {
+    const Export ahead = exportWith(true);
+    formattedAhead += ahead.result.blocksFormattedAhead;
+    EXPECT_EQ(ahead.result.leftOut, inTurn.result.leftOut);
+    EXPECT_EQ(ahead.leftOutCurves, inTurn.leftOutCurves);
+    ASSERT_EQ(ahead.text.size(), inTurn.text.size());
+    EXPECT_TRUE(ahead.text == inTurn.text);
+  }
+  EXPECT_GT(formattedAhead, 0u);
 }

@@ -134,10 +134,12 @@ class TextBuilder {
       switch (choices_.pick(4)) {
         case 0:
           return std::to_string(whole) + "." + digits.substr(0, 3) + "e0";
+        // Built by appending: GCC 12 gives a false -Wrestrict warning for " " + std::string in
+        // optimised builds.
         case 1:
-          return " " + std::to_string(whole);
+          return std::string(" ").append(std::to_string(whole));
         case 2:
-          return "-" + std::to_string(whole) + ".5";
+          return std::string("-").append(std::to_string(whole)).append(".5");
         default:
           break;
       }
