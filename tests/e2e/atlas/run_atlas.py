@@ -27,15 +27,13 @@ import sys
 
 from w05e2e.checks import Suite
 from w05e2e.files import read, write
-from w05e2e.w05data import code_list_text, w05_text
+from w05e2e.w05data import SYSTEMS, w05_text, write_data_set
 
 suite = Suite("hydrochart-atlas-")
 check = suite.checks.check
 equal = suite.checks.equal
 HYDROCHART = None
 ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
-SYSTEMS = [(860601, 30, 12, "石狩川"), (130010, 25, 8, "多摩川"), (12345, 5, 1, "一点川")]
-LABELS = [(860601, "石狩川"), (130010, "多摩川")]
 DATA_START = b'<script type="application/json" id="atlas-rivers">'
 EXPORT_PROPERTIES = ["waterSystemCode", "waterSystemName", "riverCode", "riverName",
                      "sectionType", "originalDataType", "curveId", "lengthKm", "stroke"]
@@ -46,10 +44,6 @@ def run(args, cwd):
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
 
 
-def prepare(tmp, name="W05-01_01-g.xml", systems=SYSTEMS):
-    write(os.path.join(tmp, name), w05_text(systems))
-    write(os.path.join(tmp, "WaterSystemCodeCd.xml"), code_list_text(LABELS))
-    return name
 
 
 def refuse(constant):
@@ -92,7 +86,7 @@ def fit_line(page):
 
 @suite.group("selection")
 def selection_matches_map_page_and_export(tmp):
-    data = prepare(tmp)
+    data = write_data_set(tmp)
     codes = ["130010", "8606010002/00ff00", "12345"]
     atlas = run(["--atlas", data, "sel.htm", "選択 <川>"] + codes, tmp)
     page = run([data, "map.htm", "選択 <川>"] + codes, tmp)
@@ -148,7 +142,7 @@ def selection_matches_map_page_and_export(tmp):
 def every_water_system(tmp):
     for folder in ("maps", "atlas"):
         os.mkdir(os.path.join(tmp, folder))
-        prepare(os.path.join(tmp, folder))
+        write_data_set(os.path.join(tmp, folder))
     maps = run(["W05-01_01-g.xml", "*"], os.path.join(tmp, "maps"))
     atlas = run(["--atlas", "W05-01_01-g.xml", "*"], os.path.join(tmp, "atlas"))
     equal("exit statuses", (maps.returncode, atlas.returncode), (0, 0))
@@ -171,7 +165,7 @@ def every_water_system(tmp):
 @suite.group("batch")
 def batch_of_files(tmp):
     for name in ("W05-01_01-g.xml", "W05-01_02-g.xml"):
-        prepare(os.path.join(tmp, "data"), name, SYSTEMS[:2])
+        write_data_set(os.path.join(tmp, "data"), name, SYSTEMS[:2])
     result = run(["--atlas", "data/W05-*.xml"], tmp)
     equal("exit status", result.returncode, 0)
     equal("each file processed", re.findall(rb"(\S+) was processed\.$", result.stdout, re.M),

@@ -32,15 +32,13 @@ import sys
 
 from w05e2e.checks import Suite
 from w05e2e.files import read, write
-from w05e2e.w05data import code_list_text, w05_text
+from w05e2e.w05data import SYSTEMS, code_list_text, w05_text, write_data_set
 
 suite = Suite("hydrochart-geojson-")
 check = suite.checks.check
 equal = suite.checks.equal
 HYDROCHART = None
 ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
-SYSTEMS = [(860601, 30, 12, "石狩川"), (130010, 25, 8, "多摩川"), (12345, 5, 1, "一点川")]
-LABELS = [(860601, "石狩川"), (130010, "多摩川")]
 FIELDS = [("waterSystemCode", "String"), ("waterSystemName", "String"), ("riverCode", "String"),
           ("riverName", "String"), ("sectionType", "Integer"), ("originalDataType", "Integer"),
           ("curveId", "Integer"), ("lengthKm", "Real"), ("stroke", "String")]
@@ -61,9 +59,7 @@ def tool(args, cwd):
 
 
 def prepare(tmp, systems=SYSTEMS, name="W05-01_01-g.xml"):
-    write(os.path.join(tmp, name), w05_text(systems))
-    write(os.path.join(tmp, "WaterSystemCodeCd.xml"), code_list_text(LABELS))
-    return name
+    return write_data_set(tmp, name, systems)
 
 
 def summary(path, cwd):

@@ -1,5 +1,14 @@
 """The builder of the W05 river data files and code lists that the end-to-end suites write."""
 
+import os
+
+from w05e2e.files import write
+
+# Three water systems: two with tributaries, named in the code list, and one of curves of a
+# single position, named nowhere.
+SYSTEMS = [(860601, 30, 12, "石狩川"), (130010, 25, 8, "多摩川"), (12345, 5, 1, "一点川")]
+LABELS = [(860601, "石狩川"), (130010, "多摩川")]
+
 
 def w05_text(systems):
     """A river data file in the published line layout. `systems` lists (water-system code,
@@ -61,3 +70,11 @@ def code_list_text(entries):
             '<ksjc:CodeList xmlns:ksjc="http://nlftp.mlit.go.jp/ksj/schemas/ksj-codelist">\n'
             "\t<ksjc:WaterSystemCodeCd>\n" + lines + "\t</ksjc:WaterSystemCodeCd>\n"
             "</ksjc:CodeList>\n").encode("utf-8")
+
+
+def write_data_set(folder, name="W05-01_01-g.xml", systems=SYSTEMS):
+    """Writes the data file `name` of `systems` and the code list of LABELS into `folder`;
+    returns the name."""
+    write(os.path.join(folder, name), w05_text(systems))
+    write(os.path.join(folder, "WaterSystemCodeCd.xml"), code_list_text(LABELS))
+    return name
