@@ -34,16 +34,19 @@ class BlockPool {
     block.reserve(capacity);
     return block;
   }
-  // Keeps `block` for a later take() when it is large and there is room.
+  // Keeps `block` for a later take() when it is of a writer's size and there is room.
   void give(std::string& block) {
-    if (block.capacity() < OutputFile::kBlockSize) return;
+    if (block.capacity() < OutputFile::kBlockSize || block.capacity() > kLargestKept) return;
     block.clear();
     std::lock_guard<std::mutex> lock(mutex_);
     if (kept_.size() < kMaxKept) kept_.push_back(std::move(block));
   }
 
  private:
-  static constexpr std::size_t kMaxKept = 8;
+  // A file's writer takes two blocks (its text, and its text with CR LF line ends), a part
+  // drawn ahead one; more are rarely waiting at once. At most 16 MB stay kept.
+  static constexpr std::size_t kMaxKept = 4;
+  static constexpr std::size_t kLargestKept = 4 * OutputFile::kBlockSize;
   std::mutex mutex_;
   std::vector<std::string> kept_;
 };
